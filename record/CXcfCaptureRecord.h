@@ -1,0 +1,66 @@
+// One captured frame in memory: time, port and status bytes, layer-2 type, a
+// record-type-specific extension and the frame bytes. A reader refills the same object for
+// every record it reads; the record owns the byte blocks handed to it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "record/CXcfTimestamp.h"
+
+class CXcfCaptureRecord {
+  public:
+    CXcfCaptureRecord() = default;
+    CXcfCaptureRecord(const CXcfCaptureRecord&) = delete;
+    CXcfCaptureRecord& operator=(const CXcfCaptureRecord&) = delete;
+
+    virtual ~CXcfCaptureRecord() = default;
+    virtual void setFrameGood(bool good);
+    virtual bool isFrameGood() const;
+    virtual uint32_t totalLength() const;
+    virtual const uint8_t* getExtension() const;
+    virtual uint32_t getExtensionLength() const;
+    virtual const uint8_t* getFrame() const;
+    virtual uint32_t getFrameStoredLength() const;
+    virtual uint32_t getFrameLength() const;
+    virtual void setPortByte(uint8_t value);
+    virtual uint8_t getPortByte() const;
+    virtual uint8_t getPortLowBits() const;
+    // Stored as given; normalisation happens only in getTimestamp.
+    virtual void setTimestamp(uint32_t seconds, uint32_t nanoseconds);
+    virtual CXcfTimestamp getTimestamp() const;
+    virtual uint32_t getTimestampNanoseconds() const;
+    virtual uint32_t getTimestampSeconds() const;
+    virtual void setRecordType(int32_t type);
+    virtual int32_t getRecordType() const;
+    virtual void setStatusByte(uint8_t value);
+    virtual uint8_t getStatusByte() const;
+    virtual void setLayer2Type(uint8_t value);
+    virtual uint8_t getLayer2Type() const;
+    virtual void setExtension(uint32_t length, std::unique_ptr<uint8_t[]> bytes);
+    virtual void setFrame(uint32_t length, std::unique_ptr<uint8_t[]> bytes);
+    virtual void setFrameWithLengths(uint32_t storedLength, uint32_t length,
+                                     std::unique_ptr<uint8_t[]> bytes);
+    // Resets everything except the record type.
+    virtual void clear();
+
+    // Big-endian words at extension bytes 0..3 and 4..7; 0 when the extension is too short.
+    uint32_t getExtensionWord0() const;
+    uint32_t getExtensionWord1() const;
+    // Bits 5 to 7 of the port byte, as 0 to 7.
+    uint8_t getPortHighBits() const;
+
+  protected:
+    int32_t recordType = 0;
+    uint8_t portByte = 0;
+    bool frameGood = true;
+    uint32_t timestampSeconds = 0;
+    uint32_t timestampNanoseconds = 0;
+    uint8_t statusByte = 0;
+    uint8_t layer2Type = 0;
+    uint32_t extensionLength = 0;
+    std::unique_ptr<uint8_t[]> extension;
+    uint32_t frameStoredLength = 0;
+    uint32_t frameLength = 0;
+    std::unique_ptr<uint8_t[]> frame;
+};
