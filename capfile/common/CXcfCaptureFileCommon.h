@@ -1,0 +1,90 @@
+// Root of every capture file object (readers, writers, the parser factory): the file's
+// name and streams, the header values, the last error code, the fixed error and format
+// name tables, and the header report.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <string>
+
+class CXcfCaptureFileCommon {
+  public:
+    // Error codes; errorText turns each into its fixed message.
+    static constexpr int32_t kErrorNone = 0;
+    static constexpr int32_t kErrorFileNotFound = 1;
+    static constexpr int32_t kErrorFormatNotRecognised = 2;
+    static constexpr int32_t kErrorCorruptHeader = 3;
+    static constexpr int32_t kErrorCorruptFile = 4;
+    static constexpr int32_t kErrorWriteFailure = 5;
+    static constexpr int32_t kErrorUnknownFormat = 6;
+
+    // Format type codes, in the order the parser factory tries them.
+    static constexpr int32_t kFormatB3 = 0;
+    static constexpr int32_t kFormatB4 = 1;
+    static constexpr int32_t kFormatTcpdump = 2;
+    static constexpr int32_t kFormatUnknown = 3;
+
+    // Size of the buffers behind the file streams: large blocks keep the number of system
+    // calls per megabyte low, which is most of what a copy-like tool spends.
+    static constexpr size_t kStreamBufferSize = 256 * 1024;
+
+    CXcfCaptureFileCommon();
+    virtual ~CXcfCaptureFileCommon();
+    CXcfCaptureFileCommon(const CXcfCaptureFileCommon&) = delete;
+    CXcfCaptureFileCommon& operator=(const CXcfCaptureFileCommon&) = delete;
+
+    virtual void reset();
+    virtual bool hasSignature(std::string text) const;
+    virtual bool formatTypeFromName(std::string name, int32_t& formatType) const;
+    virtual bool hasFormatFlag1() const;
+    virtual bool hasFormatFlag2() const;
+    virtual bool hasIndexFlag() const;
+    virtual std::string errorMessage() const;
+    virtual bool formatTypeAt(uint32_t index, int32_t& formatType) const;
+    virtual bool formatTypeIndex(int32_t formatType, uint32_t& index) const;
+    virtual bool formatName(int32_t formatType, std::string& name) const;
+    virtual std::string report(std::string extra) const;
+    virtual std::string report() const;
+    virtual uint32_t formatTypeCount() const;
+
+    std::string getFileName() const { return fileName; }
+    void setFileName(std::string name) { fileName = std::move(name); }
+    std::string getFormatCode() const { return formatCode; }
+    std::string formatVersionText() const;
+
+    // The file state. Readers fill it from a file's header, writers from their settings.
+    std::string fileName;
+    int64_t fileSize = 0;  // 64 bits: files of 4 GiB or more must not wrap
+    int32_t lastErrorCode = kErrorNone;
+    std::string signature;
+    std::string formatCode;
+    uint32_t versionMajor = 0;
+    uint32_t versionMinor = 0;
+    uint16_t masterFormatFlags = 0;
+    uint32_t numberOfRecords = 0;
+    uint32_t recordLength = 0;
+    uint32_t offsetToData = 0;
+    uint32_t offsetToIndex = 0;
+    std::string description;
+
+  protected:
+    // Opens inputStream on fileName for binary reading, behind a large buffer.
+    bool openInputStream();
+    // Gives a file buffer a large block of its own; call before the stream is opened.
+    static void useLargeBuffer(std::filebuf& buffer, std::unique_ptr<char[]>& storage);
+
+    // The buffers are declared before the streams so that they outlive them: a stream
+    // flushes into its buffer while it is destroyed.
+    std::unique_ptr<char[]> inputStreamBuffer;
+    std::unique_ptr<char[]> outputStreamBuffer;
+    std::ifstream inputStream;
+    std::ofstream outputStream;
+};
+
+// The fixed message of an error code ("UNKOWN_FORMAT" for codes it does not know).
+std::string errorText(int32_t code);
+
+// The low `digits` nibbles of value in upper-case hexadecimal, "??" for a digit count
+// outside 1 to 8.
+std::string hexText(uint32_t value, uint32_t digits, bool prefix);
