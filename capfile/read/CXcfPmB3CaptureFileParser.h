@@ -1,0 +1,32 @@
+// Reader of B3 files: records with a timestamp, (from version 1.1 on) a layer-2 type byte,
+// a record-type extension and the frame.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "capfile/read/CXcfPmBinaryCaptureFileParser.h"
+#include "record/CXcfCaptureRecord.h"
+
+class CXcfPmB3CaptureFileParser : public CXcfPmBinaryCaptureFileParser {
+  public:
+    CXcfPmB3CaptureFileParser();
+    ~CXcfPmB3CaptureFileParser() override;
+
+    using CXcfCaptureFileCommon::report;
+
+    // Keeps the tables and the index window: the next open replaces them.
+    void reset() override;
+    std::string report(std::string extra) const override;
+    bool readRecord(uint32_t recordNumber, CXcfCaptureRecord& record) override;
+    bool readHeader() override;
+    bool getPortDescription(uint32_t recordNumber, std::string& portType, std::string& portId,
+                            std::string& direction) override;
+    bool getRecordSourceName(uint32_t recordNumber, std::string& name) override;
+
+    uint32_t triggerPacketNumber = 0;
+
+  protected:
+    uint8_t layer2Type = 0;
+    bool portDescriptionParsed = false;
+};
