@@ -1,0 +1,88 @@
+#include "capfile/read/CXcfCaptureFileParserFactory.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "capfile/read/CXcfPmB3CaptureFileParser.h"
+#include "capfile/read/CXcfPmB4CaptureFileParser.h"
+#include "capfile/read/CXcfTcpdumpFileParser.h"
+
+namespace {
+
+std::unique_ptr<CXcfCaptureFileParser> makeReader(int32_t formatType) {
+    switch (formatType) {
+        case CXcfCaptureFileCommon::kFormatB3:
+            return std::make_unique<CXcfPmB3CaptureFileParser>();
+        case CXcfCaptureFileCommon::kFormatB4:
+            return std::make_unique<CXcfPmB4CaptureFileParser>();
+        case CXcfCaptureFileCommon::kFormatTcpdump:
+            return std::make_unique<CXcfTcpdumpFileParser>();
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace
+
+CXcfCaptureFileParserFactory::~CXcfCaptureFileParserFactory() = default;
+
+std::unique_ptr<CXcfCaptureFileParser> CXcfCaptureFileParserFactory::createParser(
+    std::string name) {
+    std::unique_ptr<CXcfCaptureFileParser> parser;
+
+    // A cheap first test, so that a missing or unreadable file is reported as such rather
+    // than as the last reader's refusal. A folder may open as a stream here, but no reader
+    // can read it, so it counts as not openable.
+    if (inputStream.is_open()) {
+        inputStream.close();
+    }
+    inputStream.clear();
+    inputStream.open(name, std::ios::in | std::ios::binary);
+    bool openFailed = inputStream.fail() || !inputStream.is_open();
+    inputStream.close();
+    inputStream.clear();
+    std::error_code ignored;
+    if (!openFailed && std::filesystem::is_directory(name, ignored)) {
+        openFailed = true;
+    }
+    if (openFailed) {
+        lastErrorCode = kErrorFileNotFound;
+        return parser;
+    }
+
+    setFileName(std::move(name));
+    tryAllFormats(parser);
+    return parser;
+}
+
+bool CXcfCaptureFileParserFactory::tryAllFormats(std::unique_ptr<CXcfCaptureFileParser>& parser) {
+    // The refusals of the readers tried before the one that accepts the file are no
+    // failure of this call.
+    const int32_t codeBefore = lastErrorCode;
+    int32_t formatType = kFormatUnknown;
+    for (uint32_t index = 0; formatTypeAt(index, formatType); ++index) {
+        if (tryFormat(formatType, parser)) {
+            lastErrorCode = codeBefore;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CXcfCaptureFileParserFactory::tryFormat(int32_t formatType,
+                                             std::unique_ptr<CXcfCaptureFileParser>& parser) {
+    uint32_t index = 0;
+    if (!formatTypeIndex(formatType, index)) {
+        return false;
+    }
+    parser = makeReader(formatType);
+    if (!parser) {
+        return false;
+    }
+    if (parser->open(getFileName())) {
+        return true;
+    }
+    lastErrorCode = parser->lastErrorCode;
+    parser.reset();
+    return false;
+}

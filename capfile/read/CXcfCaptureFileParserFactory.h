@@ -1,0 +1,27 @@
+// Turns a file name into an open reader of the right class. The caller names no format:
+// the readers are tried in a fixed order and the first whose open accepts the file wins.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "capfile/common/CXcfCaptureFileCommon.h"
+#include "capfile/read/CXcfCaptureFileParser.h"
+
+class CXcfCaptureFileParserFactory : public CXcfCaptureFileCommon {
+  public:
+    CXcfCaptureFileParserFactory() = default;
+    ~CXcfCaptureFileParserFactory() override;
+
+    // An open reader for the file, or null with the reason in lastErrorCode. The reader
+    // belongs to the caller and does not depend on the factory.
+    std::unique_ptr<CXcfCaptureFileParser> createParser(std::string fileName);
+
+    // Tries B3, then B4, then tcpdump on the stored file name. On failure the code of the
+    // last attempt is kept; on success lastErrorCode is what it was before the call.
+    bool tryAllFormats(std::unique_ptr<CXcfCaptureFileParser>& parser);
+
+    // One attempt with the reader class of formatType; parser is left null on failure.
+    bool tryFormat(int32_t formatType, std::unique_ptr<CXcfCaptureFileParser>& parser);
+};
