@@ -1,0 +1,105 @@
+// Format-neutral output writer: the side index file, the format code and version texts that
+// follow the signature, the positions of the header fields that are rewritten later, the close
+// sequence, and the generic entry that writes one record from a record object.
+//
+// Write failures are not lost: any write, seek or flush that fails on the output or on the side
+// index file marks the writer failed (hasFailed) and leaves kErrorWriteFailure in lastErrorCode.
+// Offsets in the file are 32 bits wide, so the writer refuses records that would make the
+// finished file (records plus index) larger than fileSizeLimit().
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "capfile/common/CXcfCaptureFileCommon.h"
+
+class CXcfCaptureRecord;
+
+class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
+  public:
+    // Bytes per entry of the index section and of the side index file.
+    static constexpr uint32_t kIndexEntrySize = 4;
+    // Offsets in the header and the index are 32 bits: the finished file stays below 4 GiB.
+    static constexpr uint64_t kDefaultFileSizeLimit = 0xFFFFFFFFull;
+
+    CXcfCaptureFileWriter(std::string formatName, int32_t versionMajorNumber,
+                          int32_t versionMinorNumber, uint16_t formatFlags);
+    ~CXcfCaptureFileWriter() override;
+
+    // Completes the file: final record count, index section, side index file removed.
+    // A second call finds the output closed and changes nothing.
+    virtual void close();
+    virtual bool open(std::string name, std::string descriptionText) = 0;
+    // The nine values a record object carries; formats pick what their layout needs.
+    virtual bool writeRecordFields(bool frameGood, uint8_t portByte, uint32_t seconds,
+                                   uint32_t nanoseconds, uint32_t extensionLength,
+                                   const uint8_t* extension, uint32_t frameStoredLength,
+                                   uint32_t frameLength, const uint8_t* frame) = 0;
+    virtual bool writeRecord(const CXcfCaptureRecord& record);
+    virtual void appendIndex() = 0;
+    virtual void setDescription(std::string text) = 0;
+    virtual void writeHeader() = 0;
+    virtual void putByte(std::ostream& stream, uint32_t value) = 0;
+    virtual void putUint16(std::ostream& stream, uint32_t value) = 0;
+    virtual void putUint32(std::ostream& stream, uint32_t value) = 0;
+    // Each patch operation writes its field's current value at the field's recorded position
+    // and returns the position the output stood at before, so that the caller can move back.
+    virtual uint64_t patchOffsetToData() = 0;
+    virtual uint64_t patchOffsetToIndex() = 0;
+    virtual uint64_t patchNumberOfRecords() = 0;
+
+    bool hasFailed() const { return failed; }
+    bool isSizeLimitReached() const { return sizeLimitReached; }
+    void setFileSizeLimit(uint64_t maxFileSize) { sizeLimit = maxFileSize; }
+    uint64_t fileSizeLimit() const { return sizeLimit; }
+
+    // Written after the signature: "%2s" of the format name, zero-filled.
+    char formatCodeChars[8];
+    // Written after the format code: "%02d.%02d" of the version, zero-filled.
+    char versionChars[32];
+    std::string indexFileName;
+
+  protected:
+    // Every byte for the output or the side index file goes through here, so that failures are
+    // caught in one place and the output position is known without asking the stream.
+    void emit(std::ostream& stream, const void* bytes, size_t count);
+    // Moves the output to an absolute position; a failed seek marks the writer failed.
+    void seekOutput(uint64_t position);
+    uint64_t outputPosition() const { return outputPos; }
+    // One past the last byte written to the output so far.
+    uint64_t outputEnd() const { return outputEndPos; }
+    // (Re)creates the output file, truncating it, behind a large buffer.
+    bool createOutputStream();
+    bool createIndexStream();
+    // Patching is possible only once the header is laid out and while the output is open.
+    bool canPatch() const { return headerLaidOut && outputStream.is_open() && !failed; }
+    void markFailed();
+    // Clears the failure and size-limit state for a new file.
+    void clearWriteState();
+    // True when a record of recordBytes more bytes, with its index entry and those of the
+    // records before it, keeps the finished file within the size limit. Sets the size-limit
+    // state when it does not.
+    bool recordFits(uint64_t recordBytes);
+    // Copies the first byteCount bytes of the side index file to the output.
+    void copyIndexFileToOutput(uint64_t byteCount);
+
+    uint64_t numberOfRecordsPos = 0;
+    uint64_t offsetToDataPos = 0;
+    uint64_t offsetToIndexPos = 0;
+    bool headerLaidOut = false;
+
+    // Declared before the stream it serves so that it outlives it.
+    std::unique_ptr<char[]> indexStreamBuffer;
+    std::ofstream indexStream;
+
+  private:
+    uint64_t outputPos = 0;
+    uint64_t outputEndPos = 0;
+    uint64_t sizeLimit = kDefaultFileSizeLimit;
+    bool failed = false;
+    bool sizeLimitReached = false;
+};

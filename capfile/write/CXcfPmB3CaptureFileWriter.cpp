@@ -1,0 +1,50 @@
+#include "capfile/write/CXcfPmB3CaptureFileWriter.h"
+
+CXcfPmB3CaptureFileWriter::CXcfPmB3CaptureFileWriter(std::string portType, std::string portId,
+                                                     std::string direction, int32_t recordType)
+    : CXcfPmBinaryCaptureFileWriter("B3", 1, 1, 3) {
+    setRecordTypeEntry(0, static_cast<uint16_t>(recordType));
+    setSourceNameEntry(0, portType + "," + portId + "," + direction);
+    headerString +=
+        "#Module: " + portType + "\n#Port: " + portId + "\n#Direction: " + direction + "\n";
+}
+
+CXcfPmB3CaptureFileWriter::~CXcfPmB3CaptureFileWriter() = default;
+
+bool CXcfPmB3CaptureFileWriter::writeRecordFields(bool frameGood, uint8_t portByte,
+                                                  uint32_t seconds, uint32_t nanoseconds,
+                                                  uint32_t extensionLength,
+                                                  const uint8_t* extension,
+                                                  uint32_t frameStoredLength, uint32_t frameLength,
+                                                  const uint8_t* frame) {
+    return writeRecordValues(frameGood, portByte, seconds, nanoseconds, extensionLength, extension,
+                             heldFrameLength(frameStoredLength, frameLength), frame);
+}
+
+void CXcfPmB3CaptureFileWriter::writeHeader() {
+    writeHeaderWithCaptureTimes();
+}
+
+bool CXcfPmB3CaptureFileWriter::writeRecordValues(bool /*frameGood*/, uint8_t /*portByte*/,
+                                                  uint32_t seconds, uint32_t nanoseconds,
+                                                  uint32_t extensionLength,
+                                                  const uint8_t* extension, uint32_t frameLength,
+                                                  const uint8_t* frame) {
+    uint32_t word0 = 0;
+    uint32_t word1 = 0;
+    extensionValues(extensionLength, extension, word0, word1);
+    return writeRecordData(seconds, nanoseconds, 0, word0, word1, frameLength, frame);
+}
+
+bool CXcfPmB3CaptureFileWriter::writeRecordData(uint32_t seconds, uint32_t nanoseconds,
+                                                uint8_t layer2Type, uint32_t extensionWord0,
+                                                uint32_t extensionWord1, uint32_t frameLength,
+                                                const uint8_t* frame) {
+    uint8_t fields[kRecordFieldsSize];
+    storeUint32(fields, seconds);
+    storeUint32(fields + 4, nanoseconds);
+    fields[8] = layer2Type;
+    storeUint32(fields + 9, extensionWord0);
+    storeUint32(fields + 13, extensionWord1);
+    return writeRecordBytes(fields, sizeof fields, frame, frameLength);
+}

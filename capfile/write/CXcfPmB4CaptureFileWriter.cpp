@@ -1,0 +1,56 @@
+#include "capfile/write/CXcfPmB4CaptureFileWriter.h"
+
+CXcfPmB4CaptureFileWriter::CXcfPmB4CaptureFileWriter(std::string portTypeList,
+                                                     std::string portIdList,
+                                                     std::string directionList, int32_t recordType)
+    : CXcfPmBinaryCaptureFileWriter("B4", 1, 0, 1) {
+    setRecordTypeEntry(0, static_cast<uint16_t>(recordType));
+    setSourceNameEntry(0, portTypeList + "," + portIdList + "," + directionList);
+    headerString += "#PortType list: " + portTypeList + "\n#PortId list: " + portIdList +
+                    "\n#Direction list: " + directionList + "\n";
+}
+
+CXcfPmB4CaptureFileWriter::~CXcfPmB4CaptureFileWriter() = default;
+
+bool CXcfPmB4CaptureFileWriter::writeRecordFields(bool frameGood, uint8_t portByte,
+                                                  uint32_t seconds, uint32_t nanoseconds,
+                                                  uint32_t extensionLength,
+                                                  const uint8_t* extension,
+                                                  uint32_t frameStoredLength, uint32_t frameLength,
+                                                  const uint8_t* frame) {
+    return writeRecordValues(frameGood, portByte, seconds, nanoseconds, extensionLength, extension,
+                             heldFrameLength(frameStoredLength, frameLength), frame);
+}
+
+void CXcfPmB4CaptureFileWriter::writeHeader() {
+    writeHeaderWithCaptureTimes();
+}
+
+bool CXcfPmB4CaptureFileWriter::writeRecordValues(bool /*frameGood*/, uint8_t portByte,
+                                                  uint32_t seconds, uint32_t nanoseconds,
+                                                  uint32_t extensionLength,
+                                                  const uint8_t* extension, uint32_t frameLength,
+                                                  const uint8_t* frame) {
+    uint32_t word0 = 0;
+    uint32_t word1 = 0;
+    extensionValues(extensionLength, extension, word0, word1);
+    const uint8_t high = static_cast<uint8_t>((portByte >> 5) & 0x03);
+    const uint8_t low = static_cast<uint8_t>(portByte & 0x1F);
+    return writeRecordData(high, low, seconds, nanoseconds, 0, 0, word0, word1, frameLength, frame);
+}
+
+bool CXcfPmB4CaptureFileWriter::writeRecordData(uint8_t portHigh, uint8_t portLow, uint32_t seconds,
+                                                uint32_t nanoseconds, uint8_t statusByte,
+                                                uint8_t layer2Type, uint32_t extensionWord0,
+                                                uint32_t extensionWord1, uint32_t frameLength,
+                                                const uint8_t* frame) {
+    uint8_t fields[kRecordFieldsSize];
+    storeUint32(fields, seconds);
+    storeUint32(fields + 4, nanoseconds);
+    fields[8] = static_cast<uint8_t>(((portHigh & 0x07) << 5) | (portLow & 0x1F));
+    fields[9] = statusByte;
+    fields[10] = layer2Type;
+    storeUint32(fields + 11, extensionWord0);
+    storeUint32(fields + 15, extensionWord1);
+    return writeRecordBytes(fields, sizeof fields, frame, frameLength);
+}

@@ -1,0 +1,301 @@
+#include "capfile/write/CXcfPmBinaryCaptureFileWriter.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+void storeUint16(uint8_t* at, uint32_t value) {
+    at[0] = static_cast<uint8_t>(value >> 8);
+    at[1] = static_cast<uint8_t>(value);
+}
+
+}  // namespace
+
+CXcfPmBinaryCaptureFileWriter::CXcfPmBinaryCaptureFileWriter(std::string formatName,
+                                                             int32_t versionMajorNumber,
+                                                             int32_t versionMinorNumber,
+                                                             uint16_t formatFlags)
+    : CXcfPmCaptureFileWriter(std::move(formatName), versionMajorNumber, versionMinorNumber,
+                              formatFlags) {}
+
+CXcfPmBinaryCaptureFileWriter::~CXcfPmBinaryCaptureFileWriter() = default;
+
+bool CXcfPmBinaryCaptureFileWriter::open(std::string name, std::string descriptionText) {
+    if (name.empty()) {
+        return false;
+    }
+    if (inputStream.is_open()) {
+        inputStream.close();
+    }
+    inputStream.clear();
+    if (outputStream.is_open()) {
+        outputStream.close();
+    }
+    outputStream.clear();
+    if (indexStream.is_open()) {
+        indexStream.close();
+    }
+    indexStream.clear();
+
+    fileName = name;
+    indexFileName = name + ".idx";
+    if (!createOutputStream()) {
+        outputStream.close();
+        return false;
+    }
+    if (!createIndexStream()) {
+        indexStream.close();
+        outputStream.close();
+        std::remove(fileName.c_str());
+        return false;
+    }
+
+    // A new file starts empty; records counted for an earlier file are not in it.
+    clearWriteState();
+    numberOfRecords = 0;
+    offsetToIndex = 0;
+    setDescription(std::move(descriptionText));
+    writeHeader();
+    if (hasFailed()) {
+        removeFiles();
+        return false;
+    }
+    return true;
+}
+
+void CXcfPmBinaryCaptureFileWriter::removeFiles() {
+    headerLaidOut = false;
+    indexStream.close();
+    outputStream.close();
+    std::remove(indexFileName.c_str());
+    std::remove(fileName.c_str());
+}
+
+void CXcfPmBinaryCaptureFileWriter::setDescription(std::string text) {
+    description = "#Description: " + text + "\n";
+}
+
+void CXcfPmBinaryCaptureFileWriter::putByte(std::ostream& stream, uint32_t value) {
+    const uint8_t byte = static_cast<uint8_t>(value);
+    emit(stream, &byte, 1);
+}
+
+void CXcfPmBinaryCaptureFileWriter::putUint16(std::ostream& stream, uint32_t value) {
+    uint8_t bytes[2];
+    storeUint16(bytes, value);
+    emit(stream, bytes, sizeof bytes);
+}
+
+void CXcfPmBinaryCaptureFileWriter::putUint32(std::ostream& stream, uint32_t value) {
+    uint8_t bytes[4];
+    storeUint32(bytes, value);
+    emit(stream, bytes, sizeof bytes);
+}
+
+void CXcfPmBinaryCaptureFileWriter::putString(std::ostream& stream, const char* characters,
+                                              uint32_t length) {
+    if (characters == nullptr) {
+        length = 0;
+    } else if (length == 0) {
+        length = static_cast<uint32_t>(std::strlen(characters));
+    }
+    length = std::min(length, kMaxCountedStringLength);
+    putUint16(stream, length);
+    emit(stream, characters, length);
+}
+
+void CXcfPmBinaryCaptureFileWriter::putString(std::ostream& stream, const std::string& text,
+                                              uint32_t length) {
+    // Never reads beyond the text, whatever length is asked for.
+    length = static_cast<uint32_t>(std::min<uint64_t>(length, text.size()));
+    putString(stream, text.c_str(), length);
+}
+
+uint64_t CXcfPmBinaryCaptureFileWriter::patchField(uint64_t fieldPosition, const uint8_t* bytes,
+                                                   size_t count) {
+    const uint64_t back = outputPosition();
+    if (!outputStream.is_open()) {
+        return back;
+    }
+    seekOutput(fieldPosition);
+    // After a failed seek the bytes would land in the wrong place.
+    if (!hasFailed()) {
+        emit(outputStream, bytes, count);
+    }
+    return back;
+}
+
+uint64_t CXcfPmBinaryCaptureFileWriter::patchOffsetToData() {
+    uint8_t bytes[4];
+    storeUint32(bytes, offsetToData);
+    return patchField(offsetToDataPos, bytes, sizeof bytes);
+}
+
+uint64_t CXcfPmBinaryCaptureFileWriter::patchOffsetToIndex() {
+    uint8_t bytes[4];
+    storeUint32(bytes, offsetToIndex);
+    return patchField(offsetToIndexPos, bytes, sizeof bytes);
+}
+
+uint64_t CXcfPmBinaryCaptureFileWriter::patchNumberOfRecords() {
+    uint8_t bytes[4];
+    storeUint32(bytes, numberOfRecords);
+    return patchField(numberOfRecordsPos, bytes, sizeof bytes);
+}
+
+uint64_t CXcfPmBinaryCaptureFileWriter::patchRecordTypeTable() {
+    uint8_t bytes[kRecordTypeEntries * 2];
+    for (size_t i = 0; i < kRecordTypeEntries; ++i) {
+        storeUint16(bytes + 2 * i, recordTypeTable[i]);
+    }
+    return patchField(recordTypeTablePos, bytes, sizeof bytes);
+}
+
+uint64_t CXcfPmBinaryCaptureFileWriter::patchSourceNameTable() {
+    return patchField(sourceNameTablePos, sourceNameTable.get(), kSourceNameTableSize);
+}
+
+uint64_t CXcfPmBinaryCaptureFileWriter::patchTimeOfDay(uint64_t fieldPosition,
+                                                       const CXcfTimeOfDay& timeOfDay) {
+    uint8_t bytes[6];
+    storeUint16(bytes, timeOfDay.getHours());
+    storeUint16(bytes + 2, timeOfDay.getMinutes());
+    storeUint16(bytes + 4, timeOfDay.getMillisecondsOfMinute());
+    return patchField(fieldPosition, bytes, sizeof bytes);
+}
+
+uint64_t CXcfPmBinaryCaptureFileWriter::patchCaptureStartTimeOfDay() {
+    return patchTimeOfDay(captureStartTimeOfDayPos, captureStartTimeOfDay);
+}
+
+uint64_t CXcfPmBinaryCaptureFileWriter::patchCaptureStopTimeOfDay() {
+    return patchTimeOfDay(captureStopTimeOfDayPos, captureStopTimeOfDay);
+}
+
+uint64_t CXcfPmBinaryCaptureFileWriter::patchCaptureStopTimestamp() {
+    uint8_t bytes[8];
+    storeUint32(bytes, static_cast<uint32_t>(captureStopTimestamp.getSeconds()));
+    storeUint32(bytes + 4, static_cast<uint32_t>(captureStopTimestamp.getNanoseconds()));
+    return patchField(captureStopTimestampPos, bytes, sizeof bytes);
+}
+
+uint64_t CXcfPmBinaryCaptureFileWriter::patchTriggerPacketNumber() {
+    uint8_t bytes[4];
+    storeUint32(bytes, triggerPacketNumber);
+    return patchField(triggerPacketNumberPos, bytes, sizeof bytes);
+}
+
+void CXcfPmBinaryCaptureFileWriter::setSourceRecordType(uint32_t index, uint32_t value) {
+    setRecordTypeEntry(static_cast<uint8_t>(index % 256), static_cast<uint16_t>(value));
+    if (canPatch()) {
+        seekOutput(patchRecordTypeTable());
+    }
+}
+
+void CXcfPmBinaryCaptureFileWriter::setSourceName(uint32_t index, std::string text) {
+    setSourceNameEntry(static_cast<uint8_t>(index % 256), std::move(text));
+    if (canPatch()) {
+        seekOutput(patchSourceNameTable());
+    }
+}
+
+void CXcfPmBinaryCaptureFileWriter::setCaptureStartTimeOfDay(const CXcfTimeOfDay& timeOfDay) {
+    captureStartTimeOfDay = timeOfDay;
+    if (canPatch()) {
+        seekOutput(patchCaptureStartTimeOfDay());
+    }
+}
+
+void CXcfPmBinaryCaptureFileWriter::setCaptureStopTimeOfDay(const CXcfTimeOfDay& timeOfDay) {
+    captureStopTimeOfDay = timeOfDay;
+    if (canPatch()) {
+        seekOutput(patchCaptureStopTimeOfDay());
+    }
+}
+
+void CXcfPmBinaryCaptureFileWriter::setCaptureStopTimestamp(int32_t seconds, int32_t nanoseconds) {
+    setCaptureStopTimestamp(CXcfTimestamp(seconds, nanoseconds));
+}
+
+void CXcfPmBinaryCaptureFileWriter::setCaptureStopTimestamp(const CXcfTimestamp& timestamp) {
+    captureStopTimestamp = timestamp;
+    if (canPatch()) {
+        seekOutput(patchCaptureStopTimestamp());
+    }
+}
+
+void CXcfPmBinaryCaptureFileWriter::setTriggerPacketNumber(uint32_t number) {
+    triggerPacketNumber = number;
+    if (canPatch()) {
+        seekOutput(patchTriggerPacketNumber());
+    }
+}
+
+void CXcfPmBinaryCaptureFileWriter::writeHeaderWithCaptureTimes() {
+    CXcfPmCaptureFileWriter::writeHeader();
+    if (hasFailed()) {
+        return;
+    }
+    captureStartTimeOfDayPos = outputPosition();
+    patchCaptureStartTimeOfDay();
+    captureStopTimeOfDayPos = outputPosition();
+    patchCaptureStopTimeOfDay();
+    captureStopTimestampPos = outputPosition();
+    patchCaptureStopTimestamp();
+    triggerPacketNumberPos = outputPosition();
+    patchTriggerPacketNumber();
+    offsetToData = static_cast<uint32_t>(outputPosition());
+    seekOutput(patchOffsetToData());
+}
+
+bool CXcfPmBinaryCaptureFileWriter::writeRecordBytes(const uint8_t* fields, size_t fieldCount,
+                                                     const uint8_t* frame, uint32_t frameLength) {
+    if (!canPatch() || (frame == nullptr && frameLength > 0)) {
+        return false;
+    }
+    if (!recordFits(fieldCount + uint64_t{frameLength})) {
+        return false;
+    }
+    // Records always go at the end, even if a patch operation was called directly and the
+    // output was not moved back; normally this costs one comparison and no system call.
+    if (outputPosition() != outputEnd()) {
+        seekOutput(outputEnd());
+    }
+    uint8_t entry[kIndexEntrySize];
+    storeUint32(entry, static_cast<uint32_t>(outputPosition()));
+    emit(indexStream, entry, sizeof entry);
+    emit(outputStream, fields, fieldCount);
+    emit(outputStream, frame, frameLength);
+    if (hasFailed()) {
+        return false;
+    }
+    ++numberOfRecords;
+    return true;
+}
+
+void CXcfPmBinaryCaptureFileWriter::extensionValues(uint32_t extensionLength,
+                                                    const uint8_t* extension, uint32_t& firstByte,
+                                                    uint32_t& nextFourBytes) {
+    uint8_t bytes[5] = {0, 0, 0, 0, 0};
+    if (extension != nullptr) {
+        std::memcpy(bytes, extension, std::min<uint32_t>(extensionLength, sizeof bytes));
+    }
+    firstByte = bytes[0];
+    nextFourBytes = (uint32_t{bytes[1]} << 24) | (uint32_t{bytes[2]} << 16) |
+                    (uint32_t{bytes[3]} << 8) | uint32_t{bytes[4]};
+}
+
+uint32_t CXcfPmBinaryCaptureFileWriter::heldFrameLength(uint32_t frameStoredLength,
+                                                        uint32_t frameLength) {
+    return std::min(frameStoredLength, frameLength);
+}
+
+void CXcfPmBinaryCaptureFileWriter::storeUint32(uint8_t* at, uint32_t value) {
+    at[0] = static_cast<uint8_t>(value >> 24);
+    at[1] = static_cast<uint8_t>(value >> 16);
+    at[2] = static_cast<uint8_t>(value >> 8);
+    at[3] = static_cast<uint8_t>(value);
+}

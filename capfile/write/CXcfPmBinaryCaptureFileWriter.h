@@ -1,0 +1,75 @@
+// Writer of the binary tester formats: big-endian encoding, in-place rewriting of header fields,
+// opening of the output together with its side index file, the description line and the
+// setters of the capture values. Also holds what the B3 and B4 writers share: the capture
+// times block at the end of the header and the record path.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "capfile/write/CXcfPmCaptureFileWriter.h"
+
+class CXcfPmBinaryCaptureFileWriter : public CXcfPmCaptureFileWriter {
+  public:
+    // A counted string's length field holds 16 bits; longer texts are cut.
+    static constexpr uint32_t kMaxCountedStringLength = 0xFFFF;
+
+    CXcfPmBinaryCaptureFileWriter(std::string formatName, int32_t versionMajorNumber,
+                                  int32_t versionMinorNumber, uint16_t formatFlags);
+    ~CXcfPmBinaryCaptureFileWriter() override;
+
+    // Creates the output and the side index file and lays out the header. False for an empty
+    // name, when a file cannot be created, and when the header cannot be written (then
+    // lastErrorCode is kErrorWriteFailure and neither file is left behind).
+    bool open(std::string name, std::string descriptionText) override;
+    void setDescription(std::string text) override;
+    void putByte(std::ostream& stream, uint32_t value) override;
+    void putUint16(std::ostream& stream, uint32_t value) override;
+    void putUint32(std::ostream& stream, uint32_t value) override;
+    uint64_t patchOffsetToData() override;
+    uint64_t patchOffsetToIndex() override;
+    uint64_t patchNumberOfRecords() override;
+    // The setters store their value and, once the header is laid out, rewrite the field at
+    // once and move the output back, so they may be called between records.
+    void setSourceRecordType(uint32_t index, uint32_t value) override;
+    void setSourceName(uint32_t index, std::string text) override;
+    void setCaptureStartTimeOfDay(const CXcfTimeOfDay& timeOfDay) override;
+    void setCaptureStopTimeOfDay(const CXcfTimeOfDay& timeOfDay) override;
+    void setCaptureStopTimestamp(int32_t seconds, int32_t nanoseconds) override;
+    void setCaptureStopTimestamp(const CXcfTimestamp& timestamp) override;
+    void setTriggerPacketNumber(uint32_t number) override;
+    void putString(std::ostream& stream, const char* characters, uint32_t length) override;
+    void putString(std::ostream& stream, const std::string& text, uint32_t length) override;
+    uint64_t patchRecordTypeTable() override;
+    uint64_t patchSourceNameTable() override;
+    virtual uint64_t patchCaptureStartTimeOfDay();
+    virtual uint64_t patchCaptureStopTimeOfDay();
+    virtual uint64_t patchCaptureStopTimestamp();
+    virtual uint64_t patchTriggerPacketNumber();
+
+  protected:
+    // The header of the B3 and B4 formats: the common header, then the capture times block;
+    // the data start after it.
+    void writeHeaderWithCaptureTimes();
+    // Appends one record (fixed fields, then the frame) and its index entry. False, with
+    // nothing written, when the writer is not open, has failed, the frame is missing, or the
+    // record would not fit the size limit.
+    bool writeRecordBytes(const uint8_t* fields, size_t fieldCount, const uint8_t* frame,
+                          uint32_t frameLength);
+    // The two extension values of the record-object entry: the first extension byte and the
+    // next four as a big-endian number. Bytes beyond the extension's length count as 0.
+    static void extensionValues(uint32_t extensionLength, const uint8_t* extension,
+                                uint32_t& firstByte, uint32_t& nextFourBytes);
+    // The frame bytes a record object really holds, for a frame that may claim more.
+    static uint32_t heldFrameLength(uint32_t frameStoredLength, uint32_t frameLength);
+    static void storeUint32(uint8_t* at, uint32_t value);
+
+  private:
+    // Remembers the output position, writes `count` bytes at fieldPosition and returns the
+    // remembered position. Does nothing while the output is closed.
+    uint64_t patchField(uint64_t fieldPosition, const uint8_t* bytes, size_t count);
+    uint64_t patchTimeOfDay(uint64_t fieldPosition, const CXcfTimeOfDay& timeOfDay);
+    void removeFiles();
+};

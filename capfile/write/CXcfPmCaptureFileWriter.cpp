@@ -1,0 +1,108 @@
+#include "capfile/write/CXcfPmCaptureFileWriter.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+// The creation time in the fixed 24-character form "Thu Mar 23 07:58:53 2006". Built from
+// tables rather than through the locale so that the names are always the English ones.
+std::string creationTimeText() {
+    static const char* const kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr) {
+        std::memset(&local, 0, sizeof local);
+        local.tm_mday = 1;
+        local.tm_year = 70;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %d",
+                  kWeekdays[((local.tm_wday % 7) + 7) % 7],
+                  kMonths[((local.tm_mon % 12) + 12) % 12], local.tm_mday, local.tm_hour,
+                  local.tm_min, local.tm_sec, local.tm_year + 1900);
+    return text;
+}
+
+}  // namespace
+
+CXcfPmCaptureFileWriter::CXcfPmCaptureFileWriter(std::string formatName, int32_t versionMajorNumber,
+                                                 int32_t versionMinorNumber, uint16_t formatFlags)
+    : CXcfCaptureFileWriter(std::move(formatName), versionMajorNumber, versionMinorNumber,
+                            formatFlags) {
+    signature = "#MVCF:";
+    // Not through the virtual table: the derived parts are not built yet.
+    CXcfPmCaptureFileWriter::buildHeaderText();
+}
+
+CXcfPmCaptureFileWriter::~CXcfPmCaptureFileWriter() = default;
+
+void CXcfPmCaptureFileWriter::buildHeaderText() {
+    headerString = "#Corvane Technologies Capture Data File\n#Format : ";
+    headerString += formatCodeChars;
+    headerString += "\n#Version: ";
+    headerString += versionChars;
+    headerString += "\n#Date created: ";
+    headerString += creationTimeText();
+    headerString += "\n";
+}
+
+void CXcfPmCaptureFileWriter::writeHeader() {
+    if (!createOutputStream()) {
+        markFailed();
+        return;
+    }
+    emit(outputStream, signature.data(), signature.size());
+    emit(outputStream, formatCodeChars, std::strlen(formatCodeChars));
+    emit(outputStream, versionChars, std::strlen(versionChars));
+
+    // Each patchable field is laid out by its own patch operation, called while the output
+    // stands at the field: the placeholder is the field's current value.
+    numberOfRecordsPos = outputPosition();
+    patchNumberOfRecords();
+    putUint32(outputStream, recordLength);
+    putUint16(outputStream, masterFormatFlags);
+    offsetToDataPos = outputPosition();
+    patchOffsetToData();
+    offsetToIndexPos = outputPosition();
+    patchOffsetToIndex();
+    recordTypeTablePos = outputPosition();
+    patchRecordTypeTable();
+    sourceNameTablePos = outputPosition();
+    patchSourceNameTable();
+    putString(outputStream, headerString, static_cast<uint32_t>(headerString.size()));
+    putString(outputStream, description, static_cast<uint32_t>(description.size()));
+
+    offsetToData = static_cast<uint32_t>(outputPosition());
+    seekOutput(patchOffsetToData());
+    headerLaidOut = true;
+}
+
+void CXcfPmCaptureFileWriter::appendIndex() {
+    if (numberOfRecords == 0) {
+        offsetToIndex = 0;
+        seekOutput(patchOffsetToIndex());
+        return;
+    }
+    seekOutput(outputEnd());
+    // The size limit keeps the end below 4 GiB, so the offset fits its field.
+    offsetToIndex = static_cast<uint32_t>(outputEnd());
+    seekOutput(patchOffsetToIndex());
+
+    indexStream.flush();
+    if (!indexStream) {
+        markFailed();
+    }
+    indexStream.close();
+    if (indexStream.fail()) {
+        markFailed();
+    }
+    if (!hasFailed()) {
+        // A record whose output write failed may have left its index entry behind; only the
+        // entries of the records counted belong to the file.
+        copyIndexFileToOutput(uint64_t{numberOfRecords} * kIndexEntrySize);
+    }
+}
