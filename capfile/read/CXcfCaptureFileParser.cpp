@@ -138,7 +138,8 @@ bool CXcfCaptureFileParser::recordExtent(uint32_t recordNumber, uint32_t& offset
 }
 
 bool CXcfCaptureFileParser::extentInsideData(uint32_t offset, int64_t span) const {
-    if (span <= 0 || offset < offsetToData) {
+    // A record's length is a 32-bit quantity everywhere it is stored.
+    if (span <= 0 || span > std::numeric_limits<uint32_t>::max() || offset < offsetToData) {
         return false;
     }
     const int64_t dataEnd = offsetToIndex != 0 ? int64_t{offsetToIndex} : fileSize;

@@ -39,8 +39,9 @@ class CXcfCaptureFileParser : public CXcfCaptureFileCommon {
     // that a damaged index shows as a negative or oversized span instead of wrapping. False
     // when the record has no offset.
     bool recordExtent(uint32_t recordNumber, uint32_t& offset, int64_t& span);
-    // True when [offset, offset + span) is a non-empty range inside the data section: from
-    // offsetToData up to offsetToIndex, or up to the end of the file without an index.
+    // True when [offset, offset + span) is a non-empty range of at most 32 bits' length inside
+    // the data section: from offsetToData up to offsetToIndex, or up to the end of the file
+    // without an index.
     bool extentInsideData(uint32_t offset, int64_t span) const;
 
     // Stream access that remembers the read position, so that reading records in order
