@@ -161,12 +161,22 @@ bool CXcfCaptureFileParser::seekInput(uint64_t position) {
 }
 
 bool CXcfCaptureFileParser::readInput(void* into, size_t count) {
-    inputStream.read(static_cast<char*>(into), static_cast<std::streamsize>(count));
-    const bool complete = !inputStream.fail() && static_cast<size_t>(inputStream.gcount()) == count;
-    if (complete && inputPosition >= 0) {
-        inputPosition += static_cast<int64_t>(count);
-    } else {
+    // Straight from the file buffer, skipping the stream's per-call sentry; the state flags
+    // end up as a stream read would leave them.
+    if (!inputStream.good()) {
+        inputStream.setstate(std::ios::failbit);
         forgetInputPosition();
+        return false;
     }
-    return complete;
+    const std::streamsize got =
+        inputStream.rdbuf()->sgetn(static_cast<char*>(into), static_cast<std::streamsize>(count));
+    if (got < 0 || static_cast<size_t>(got) != count) {
+        inputStream.setstate(std::ios::eofbit | std::ios::failbit);
+        forgetInputPosition();
+        return false;
+    }
+    if (inputPosition >= 0) {
+        inputPosition += static_cast<int64_t>(count);
+    }
+    return true;
 }

@@ -29,6 +29,7 @@ CXcfPmB3CaptureFileParser::~CXcfPmB3CaptureFileParser() = default;
 void CXcfPmB3CaptureFileParser::reset() {
     layer2Type = 0;
     portDescriptionParsed = false;
+    closeIndexStream();
     CXcfCaptureFileCommon::reset();
 }
 

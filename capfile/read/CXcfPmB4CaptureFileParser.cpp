@@ -34,6 +34,7 @@ CXcfPmB4CaptureFileParser::CXcfPmB4CaptureFileParser() {
 CXcfPmB4CaptureFileParser::~CXcfPmB4CaptureFileParser() = default;
 
 void CXcfPmB4CaptureFileParser::reset() {
+    closeIndexStream();
     CXcfCaptureFileCommon::reset();
 }
 

@@ -18,10 +18,17 @@ bool CXcfPmBinaryCaptureFileParser::openFile() {
         return false;
     }
     inputPosition = 0;
+    if (!openIndexStream()) {
+        inputStream.close();
+        forgetInputPosition();
+        lastErrorCode = kErrorFileNotFound;
+        return false;
+    }
     measureFileSize();
     const bool opened = checkPrefix() && readHeader() && checkLayout() && loadIndexCache(1);
     if (!opened) {
         inputStream.close();
+        closeIndexStream();
         forgetInputPosition();
     }
     return opened;
@@ -98,24 +105,29 @@ bool CXcfPmBinaryCaptureFileParser::loadIndexCache(uint32_t firstRecord) {
     }
 
     // One seek and one block read for the whole window. Entries the file does not hold stay
-    // 0, and the stream is left failed, as reading them one by one would leave it.
-    const int64_t resume = inputPosition;
+    // 0 and leave inputStream failed, as reading them one by one through it would; a stream
+    // that has failed already yields no entries.
+    if (!inputStream.good()) {
+        return true;
+    }
     std::array<uint8_t, kIndexWindowSize * kIndexEntrySize> block;
-    size_t got = 0;
+    const size_t wanted = size_t{count} * kIndexEntrySize;
     const uint64_t start =
         uint64_t{offsetToIndex} + uint64_t{kIndexEntrySize} * (uint64_t{firstRecord} - 1);
-    if (seekInput(start)) {
-        inputStream.read(reinterpret_cast<char*>(block.data()),
-                         static_cast<std::streamsize>(count * kIndexEntrySize));
-        got = static_cast<size_t>(inputStream.gcount());
+    size_t got = 0;
+    indexStream.clear();
+    indexStream.seekg(static_cast<std::streamoff>(start), std::ios::beg);
+    if (!indexStream.fail()) {
+        indexStream.read(reinterpret_cast<char*>(block.data()),
+                         static_cast<std::streamsize>(wanted));
+        got = static_cast<size_t>(indexStream.gcount());
     }
-    forgetInputPosition();
-    const size_t complete = std::min<size_t>(got / kIndexEntrySize, count);
-    for (size_t i = 0; i < complete; ++i) {
+    if (got < wanted) {
+        inputStream.setstate(std::ios::failbit);
+        forgetInputPosition();
+    }
+    for (size_t i = 0; i < got / kIndexEntrySize; ++i) {
         indexWindow[i] = decode32(block.data() + i * kIndexEntrySize);
-    }
-    if (resume >= 0) {
-        seekInput(static_cast<uint64_t>(resume));
     }
     return true;
 }

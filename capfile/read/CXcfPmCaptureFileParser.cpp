@@ -10,6 +10,7 @@ CXcfPmCaptureFileParser::CXcfPmCaptureFileParser() {
 CXcfPmCaptureFileParser::~CXcfPmCaptureFileParser() = default;
 
 void CXcfPmCaptureFileParser::reset() {
+    closeIndexStream();
     CXcfCaptureFileCommon::reset();
     CXcfPmCaptureFileCommon::reset();
     clearIndexCache();
@@ -110,4 +111,19 @@ bool CXcfPmCaptureFileParser::checkSignature() {
     }
     lastErrorCode = kErrorFormatNotRecognised;
     return false;
+}
+
+bool CXcfPmCaptureFileParser::openIndexStream() {
+    closeIndexStream();
+    // Unbuffered: each window is one seek and one read of at most 4000 bytes.
+    indexStream.rdbuf()->pubsetbuf(nullptr, 0);
+    indexStream.open(fileName, std::ios::in | std::ios::binary);
+    return indexStream.is_open();
+}
+
+void CXcfPmCaptureFileParser::closeIndexStream() {
+    if (indexStream.is_open()) {
+        indexStream.close();
+    }
+    indexStream.clear();
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -54,6 +55,13 @@ class CXcfPmCaptureFileParser : public CXcfCaptureFileParser, public CXcfPmCaptu
     CXcfTimestamp captureStopTimestamp{0, 0};
 
   protected:
+    // A second, unbuffered handle on the open file for loading index windows: reading the
+    // index through inputStream would make its buffer drop and refill the data around
+    // every window load.
+    bool openIndexStream();
+    void closeIndexStream();
+
+    std::ifstream indexStream;
     std::unique_ptr<uint32_t[]> indexWindow;  // kIndexWindowSize entries once first cleared
     uint32_t indexWindowFirst = 0;
     uint32_t indexWindowLast = 0;

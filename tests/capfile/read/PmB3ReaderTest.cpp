@@ -98,13 +98,4 @@ TEST_F(B3Reader, PortDescriptionComesFromSourceZero) {
     }
 }
 
-TEST_F(B3Reader, TriggerPacketNumberAndMissingTimesBlock) {
-    builder.triggerPacketNumber = 41;
-    ASSERT_TRUE(open(builder));
-    EXPECT_EQ(reader.triggerPacketNumber, 41u);
-    builder.writeCaptureTimes = false;
-    EXPECT_FALSE(open(builder));
-    EXPECT_EQ(reader.lastErrorCode, 3);
-}
-
 }  // namespace
