@@ -10,6 +10,11 @@
 namespace {
 // Block size for copying the side index file into the output at close.
 constexpr size_t kIndexCopyBlock = 64 * 1024;
+// The standard file buffer hands every write of 1 KiB or more straight to the system, one
+// call each. Frames are often a little longer than that, so blocks below kDirectWrite go into
+// the buffer in pieces under that threshold and reach the disk in large blocks.
+constexpr size_t kBufferedPiece = 1000;
+constexpr size_t kDirectWrite = 64 * 1024;
 }  // namespace
 
 CXcfCaptureFileWriter::CXcfCaptureFileWriter(std::string formatName, int32_t versionMajorNumber,
@@ -70,7 +75,15 @@ void CXcfCaptureFileWriter::emit(std::ostream& stream, const void* bytes, size_t
     if (count == 0) {
         return;
     }
-    stream.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(count));
+    const char* from = static_cast<const char*>(bytes);
+    if (count >= kDirectWrite) {
+        stream.write(from, static_cast<std::streamsize>(count));
+    } else {
+        for (size_t done = 0; done < count && stream; done += kBufferedPiece) {
+            stream.write(from + done,
+                         static_cast<std::streamsize>(std::min(kBufferedPiece, count - done)));
+        }
+    }
     if (!stream) {
         markFailed();
         return;

@@ -1,8 +1,8 @@
-// Helpers shared by the writer tests: one writer per format behind a common call, and the
-// sizes the formats give a header and a record.
+// Shared by the writer tests: one writer per format behind a common record call.
 #pragma once
 
-#include <cstdint>
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 
@@ -12,11 +12,8 @@
 
 namespace writertest {
 
+using testsupport::Bytes;
 enum class Format { B3, B4 };
-
-inline std::string formatName(Format format) {
-    return format == Format::B3 ? "B3" : "B4";
-}
 
 inline std::unique_ptr<CXcfPmBinaryCaptureFileWriter> makeWriter(Format format) {
     if (format == Format::B3) {
@@ -30,19 +27,15 @@ inline uint32_t fieldsSize(Format format) {
 }
 
 struct RecordValues {
-    uint32_t seconds = 0;
-    uint32_t nanoseconds = 0;
-    uint8_t portByte = 0;    // B4 only
-    uint8_t statusByte = 0;  // B4 only
-    uint8_t layer2Type = 0;
-    uint32_t word0 = 0;
-    uint32_t word1 = 0;
+    uint32_t seconds = 0, nanoseconds = 0;
+    uint8_t portByte = 0, statusByte = 0, layer2Type = 0;  // port and status: B4 only
+    uint32_t word0 = 0, word1 = 0;
 };
 
-// writeRecordData of the writer's own format; the B4 port byte goes in as its two parts.
+// writeRecordData of the writer's format; the B4 port byte goes in as its two parts.
 inline bool writeData(CXcfPmBinaryCaptureFileWriter& writer, Format format, const RecordValues& v,
-                      const testsupport::Bytes& frame) {
-    const uint32_t length = static_cast<uint32_t>(frame.size());
+                      const Bytes& frame) {
+    const auto length = static_cast<uint32_t>(frame.size());
     if (format == Format::B3) {
         return static_cast<CXcfPmB3CaptureFileWriter&>(writer).writeRecordData(
             v.seconds, v.nanoseconds, v.layer2Type, v.word0, v.word1, length, frame.data());
@@ -52,8 +45,23 @@ inline bool writeData(CXcfPmBinaryCaptureFileWriter& writer, Format format, cons
         v.nanoseconds, v.statusByte, v.layer2Type, v.word0, v.word1, length, frame.data());
 }
 
-inline const char* paramName(Format format) {
-    return format == Format::B3 ? "B3" : "B4";
+inline Bytes slice(const Bytes& b, size_t offset, size_t length) {
+    return Bytes(b.begin() + static_cast<long>(offset),
+                 b.begin() + static_cast<long>(offset + length));
+}
+
+inline std::string text(const Bytes& b, size_t offset, size_t length) {
+    return std::string(b.begin() + static_cast<long>(offset),
+                       b.begin() + static_cast<long>(offset + length));
+}
+
+inline std::string formatParamName(const ::testing::TestParamInfo<Format>& info) {
+    return info.param == Format::B3 ? "B3" : "B4";
 }
 
 }  // namespace writertest
+
+#define INSTANTIATE_FOR_BOTH_FORMATS(Suite)                                                     \
+    INSTANTIATE_TEST_SUITE_P(Formats, Suite,                                                    \
+                             ::testing::Values(writertest::Format::B3, writertest::Format::B4), \
+                             writertest::formatParamName)
