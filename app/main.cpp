@@ -1,4 +1,8 @@
+#include <string>
+
+#include "app/AppendRun.h"
 #include "app/Banner.h"
+#include "app/Console.h"
 #include "app/RunSettings.h"
 
 int main(int argc, char* argv[]) {
@@ -7,7 +11,13 @@ int main(int argc, char* argv[]) {
     if (!parseArguments(argc, argv, settings)) {
         return -1;
     }
-    // Opening the inputs and the output, copying the records and the clean-up come next;
-    // until then no run can succeed.
-    return -1;
+    int status = -1;
+    AppendRun run(settings);
+    uint32_t count = 0;
+    if (run.openAllInputs() && run.openOutputFile() && run.convertRecords(count)) {
+        printLine("Total appended packets:\t" + std::to_string(count));
+        status = 0;
+    }
+    run.cleanUp();
+    return status;
 }

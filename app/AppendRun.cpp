@@ -1,0 +1,253 @@
+#include "app/AppendRun.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/Console.h"
+#include "capfile/read/CXcfCaptureFileParserFactory.h"
+#include "capfile/write/CXcfPmB3CaptureFileWriter.h"
+#include "capfile/write/CXcfPmB4CaptureFileWriter.h"
+#include "record/CXcfL2PM410MergedRecord.h"
+#include "record/CXcfL2PM410Record.h"
+
+namespace {
+
+// Two names denote the same file on disk when device and inode agree, so that "./a.cap",
+// hard links and symbolic links are caught as well as the identical text.
+bool sameFile(const std::string& first, const std::string& second) {
+    struct stat a;
+    struct stat b;
+    if (stat(first.c_str(), &a) != 0 || stat(second.c_str(), &b) != 0) {
+        return false;
+    }
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+AppendRun::AppendRun(const RunSettings& settings) : settings(settings) {}
+
+AppendRun::~AppendRun() {
+    cleanUp();
+}
+
+void AppendRun::reportError(const std::string& context, const std::string& message) const {
+    printLine("ERROR (" + context + ") - " + message);
+}
+
+std::unique_ptr<CXcfPmCaptureFileParser> AppendRun::openInputFile(const std::string& fileName) {
+    std::unique_ptr<CXcfCaptureFileParser> parser;
+    {
+        CXcfCaptureFileParserFactory factory;
+        parser = factory.createParser(fileName);
+        if (!parser) {
+            reportError("openInputFile", "Failed to open file: '" + fileName +
+                                             "'\nbecause: " + factory.errorMessage());
+            return nullptr;
+        }
+    }
+    const std::string code = parser->getFormatCode();
+    auto* familyParser = dynamic_cast<CXcfPmCaptureFileParser*>(parser.get());
+    if ((code != "B3" && code != "B4") || familyParser == nullptr) {
+        reportError("openInputFile", "Cannot parse file: '" + fileName +
+                                         "'\nbecause: The file format (" + code +
+                                         ") is neither B3 nor B4 so cannot be processed further.");
+        return nullptr;
+    }
+    if (code == "B4") {
+        outputFormat = "B4";
+    }
+    parser.release();
+    return std::unique_ptr<CXcfPmCaptureFileParser>(familyParser);
+}
+
+bool AppendRun::openAllInputs() {
+    for (const std::string& name : settings.inputFileNames) {
+        std::unique_ptr<CXcfPmCaptureFileParser> parser = openInputFile(name);
+        if (!parser) {
+            return false;
+        }
+        readers.push_back(std::move(parser));
+    }
+    if (!readers.empty()) {
+        // Only the port type and id are kept; the output's direction is always "Rx".
+        std::string direction;
+        readers.front()->getPortDescription(0, portType, portId, direction);
+    }
+    return true;
+}
+
+bool AppendRun::outputWouldOverwriteInput(std::string& inputName) const {
+    const std::string& output = settings.outputFileName;
+    const std::string sideIndex = output + ".idx";
+    for (const std::string& input : settings.inputFileNames) {
+        if (sameFile(output, input) || sameFile(sideIndex, input)) {
+            inputName = input;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool AppendRun::openOutputFile() {
+    if (writer) {
+        writer->close();
+        writer.reset();
+    }
+    const std::string& name = settings.outputFileName;
+    std::string inputName;
+    // Checked before anything is created: opening the writer truncates its files.
+    if (outputWouldOverwriteInput(inputName)) {
+        reportError("openOutputFile", "Failed to open file: '" + name +
+                                          "'\nbecause: it would overwrite the input file '" +
+                                          inputName + "'");
+        return false;
+    }
+    if (outputFormat == "B3") {
+        writer = std::make_unique<CXcfPmB3CaptureFileWriter>(portType, portId, "Rx", 3);
+    } else {
+        writer = std::make_unique<CXcfPmB4CaptureFileWriter>(portType, portId, "Rx", 4);
+    }
+    if (outputSizeLimit != 0) {
+        writer->setFileSizeLimit(outputSizeLimit);
+    }
+    if (!writer->open(name, "Merged records")) {
+        reportError("openOutputFile", "Failed to open file: '" + name + "'");
+        writer->close();
+        writer.reset();
+        return false;
+    }
+    return true;
+}
+
+bool AppendRun::convertRecords(uint32_t& count) {
+    count = 0;
+    if (readers.empty() || !writer) {
+        return false;
+    }
+    const uint32_t first = readers.front()->numberOfRecords;
+    if (first < settings.startRecord) {
+        char message[160];
+        std::snprintf(message, sizeof message,
+                      "Requested first record %lu > %lu, the total number of records in the "
+                      "source file.",
+                      static_cast<unsigned long>(settings.startRecord),
+                      static_cast<unsigned long>(first));
+        reportError("convertRecords", message);
+        return false;
+    }
+    printLine("Start from record:\t" + std::to_string(settings.startRecord));
+
+    const uint32_t written = appendRecords();
+    closeAllInputs();
+    if (written > 0) {
+        // The readers keep their header values after close.
+        writer->setCaptureStartTimeOfDay(readers.front()->captureStartTimeOfDay);
+        writer->setCaptureStopTimeOfDay(readers.back()->captureStopTimeOfDay);
+        writer->setCaptureStopTimestamp(readers.back()->captureStopTimestamp);
+        writer->setTriggerPacketNumber(written - 1);
+    }
+    writer->close();
+    count = written;
+
+    const std::string& name = settings.outputFileName;
+    if (writer->hasFailed()) {
+        reportError("convertRecords",
+                    "Failed to write file: '" + name + "'\nbecause: " + writer->errorMessage());
+        return false;
+    }
+    if (writer->isSizeLimitReached()) {
+        reportError("convertRecords", "Output file '" + name +
+                                          "' reached the 4 GiB limit of the format after " +
+                                          std::to_string(written) +
+                                          " records; the remaining records were not written.");
+        return false;
+    }
+    return written > 0;
+}
+
+uint32_t AppendRun::appendRecords() {
+    // One record object per input format, refilled for every record.
+    CXcfL2PM410Record layer2Record;
+    CXcfL2PM410MergedRecord mergedRecord;
+    auto recordFor = [&](const std::string& code) -> CXcfCaptureRecord& {
+        return code == "B4" ? static_cast<CXcfCaptureRecord&>(mergedRecord)
+                            : static_cast<CXcfCaptureRecord&>(layer2Record);
+    };
+
+    size_t fileIndex = 0;
+    uint32_t recordNumber = 1;
+    uint32_t seen = 0;
+    uint32_t written = 0;
+    std::string code = readers.front()->getFormatCode();
+    CXcfCaptureRecord* record = &recordFor(code);
+
+    while (settings.recordLimit == 0 || written < settings.recordLimit) {
+        CXcfPmCaptureFileParser& reader = *readers[fileIndex];
+        if (reader.readRecord(recordNumber, *record)) {
+            ++recordNumber;
+            ++seen;
+            if (seen < settings.startRecord) {
+                continue;
+            }
+            if (!emitRecord(*record, code)) {
+                break;
+            }
+            ++written;
+            continue;
+        }
+        if (recordNumber <= reader.numberOfRecords) {
+            // Ending the input here keeps the record positions of the merged sequence, but a
+            // damaged input must not lose its remaining records without a word.
+            printLine("WARNING (appendRecords) - Stopped reading file: '" + reader.getFileName() +
+                      "' at record " + std::to_string(recordNumber) + " of " +
+                      std::to_string(reader.numberOfRecords) +
+                      "; its remaining records were skipped.");
+        }
+        if (++fileIndex == readers.size()) {
+            break;
+        }
+        code = readers[fileIndex]->getFormatCode();
+        record = &recordFor(code);
+        recordNumber = 1;
+    }
+    return written;
+}
+
+bool AppendRun::emitRecord(const CXcfCaptureRecord& record, const std::string& formatCode) {
+    // Never hand the writer more frame bytes than the record holds.
+    const uint32_t frameLength = std::min(record.getFrameLength(), record.getFrameStoredLength());
+    if (outputFormat == "B3") {
+        auto& b3 = static_cast<CXcfPmB3CaptureFileWriter&>(*writer);
+        return b3.writeRecordData(record.getTimestampSeconds(), record.getTimestampNanoseconds(),
+                                  record.getLayer2Type(), record.getExtensionWord0(),
+                                  record.getExtensionWord1(), frameLength, record.getFrame());
+    }
+    auto& b4 = static_cast<CXcfPmB4CaptureFileWriter&>(*writer);
+    if (formatCode == "B4") {
+        return b4.writeRecordData(record.getPortHighBits(), record.getPortLowBits() & 0x1F,
+                                  record.getTimestampSeconds(), record.getTimestampNanoseconds(),
+                                  record.getStatusByte(), record.getLayer2Type(),
+                                  record.getExtensionWord0(), record.getExtensionWord1(),
+                                  record.getFrameStoredLength(), record.getFrame());
+    }
+    return b4.writeRecordData(0, 0, record.getTimestampSeconds(), record.getTimestampNanoseconds(),
+                              0, record.getLayer2Type(), record.getExtensionWord0(),
+                              record.getExtensionWord1(), frameLength, record.getFrame());
+}
+
+void AppendRun::closeAllInputs() {
+    for (auto& reader : readers) {
+        reader->close();
+    }
+}
+
+void AppendRun::cleanUp() {
+    closeAllInputs();
+    if (writer) {
+        writer->close();
+        writer.reset();
+    }
+}

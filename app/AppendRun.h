@@ -1,0 +1,49 @@
+// The append driver: opens the inputs and the output, copies the records of the merged
+// input sequence into the output, and closes everything. Only this class and main print.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/RunSettings.h"
+#include "capfile/read/CXcfPmCaptureFileParser.h"
+#include "capfile/write/CXcfPmBinaryCaptureFileWriter.h"
+#include "record/CXcfCaptureRecord.h"
+
+class AppendRun {
+  public:
+    explicit AppendRun(const RunSettings& settings);
+    ~AppendRun();
+    AppendRun(const AppendRun&) = delete;
+    AppendRun& operator=(const AppendRun&) = delete;
+
+    // The four steps of a run, called in this order, each only after the one before
+    // succeeded, except the clean-up which runs on every path.
+    bool openAllInputs();
+    bool openOutputFile();
+    bool convertRecords(uint32_t& count);
+    void closeAllInputs();
+    void cleanUp();
+
+    // Largest output file the writer may produce; 0 keeps the format's own limit. Lets tests
+    // reach the limit without writing gigabytes.
+    void setOutputSizeLimit(uint64_t bytes) { outputSizeLimit = bytes; }
+
+    std::vector<std::unique_ptr<CXcfPmCaptureFileParser>> readers;
+    std::unique_ptr<CXcfPmBinaryCaptureFileWriter> writer;
+    std::string outputFormat = "B3";
+    std::string portType;
+    std::string portId;
+
+  private:
+    void reportError(const std::string& context, const std::string& message) const;
+    std::unique_ptr<CXcfPmCaptureFileParser> openInputFile(const std::string& fileName);
+    uint32_t appendRecords();
+    bool emitRecord(const CXcfCaptureRecord& record, const std::string& formatCode);
+    bool outputWouldOverwriteInput(std::string& inputName) const;
+
+    const RunSettings& settings;
+    uint64_t outputSizeLimit = 0;
+};

@@ -1,0 +1,76 @@
+// The driver in-process, where the run can be given a small output size limit in place of
+// the format's 4 GiB.
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <sstream>
+
+#include "app/AppendRun.h"
+#include "app/RunSettings.h"
+#include "support/SampleCaptures.h"
+#include "support/TestSupport.h"
+
+using namespace testsupport;
+
+namespace {
+
+class CaptureStdout {
+  public:
+    CaptureStdout() : old(std::cout.rdbuf(captured.rdbuf())) {}
+    ~CaptureStdout() { std::cout.rdbuf(old); }
+    std::string text() const { return captured.str(); }
+
+  private:
+    std::ostringstream captured;
+    std::streambuf* old;
+};
+
+TEST(AppendRunTest, SizeLimitStopsTheRunWithACompleteOutput) {
+    TempDir dir;
+    SampleSpec spec;
+    spec.records = 50;
+    spec.tag = 1;
+    auto a = writeSample(dir.file("a.cap"), spec);
+    spec.tag = 2;
+    auto b = writeSample(dir.file("b.cap"), spec);
+
+    RunSettings settings;
+    settings.inputFileNames = {dir.file("a.cap"), dir.file("b.cap")};
+    settings.outputFileName = dir.file("o.cap");
+    const uint64_t headerSize =
+        readFile(dir.file("a.cap")).size() > 0 ? be32At(readFile(dir.file("a.cap")), 23) : 0;
+    ASSERT_GT(headerSize, 0u);
+
+    uint32_t count = 0;
+    bool converted = true;
+    std::string console;
+    {
+        CaptureStdout capture;
+        AppendRun run(settings);
+        // Room for the header and roughly 60 small records with their index entries.
+        run.setOutputSizeLimit(headerSize + 60 * (17 + 70 + 4));
+        ASSERT_TRUE(run.openAllInputs());
+        ASSERT_TRUE(run.openOutputFile());
+        converted = run.convertRecords(count);
+        run.cleanUp();
+        console = capture.text();
+    }
+    EXPECT_FALSE(converted);
+    ASSERT_GT(count, 50u);
+    ASSERT_LT(count, 100u);
+    EXPECT_EQ(console,
+              "Start from record:\t1\nERROR (convertRecords) - Output file '" +
+                  settings.outputFileName + "' reached the 4 GiB limit of the format after " +
+                  std::to_string(count) + " records; the remaining records were not written.\n");
+
+    ReadBack out = readBack(settings.outputFileName);
+    ASSERT_TRUE(out.opened);
+    EXPECT_EQ(out.numberOfRecords, count);
+    EXPECT_EQ(out.triggerPacketNumber, count - 1);
+    std::vector<RecordCopy> expected = a;
+    expected.insert(expected.end(), b.begin(), b.begin() + (count - a.size()));
+    EXPECT_EQ(out.records, expected);
+    EXPECT_LE(readFile(settings.outputFileName).size(), headerSize + 60 * (17 + 70 + 4));
+}
+
+}  // namespace
