@@ -4,7 +4,7 @@
 GENERATOR := Ninja
 JOBS ?= $(shell nproc)
 
-.PHONY: demo test deps build-release build-asan test-release test-asan clean
+.PHONY: demo test bench deps build-release build-asan test-release test-asan clean
 
 deps:
 	@tools/ensure-deps.sh
@@ -30,3 +30,7 @@ test: test-release test-asan
 
 clean:
 	rm -rf build
+
+# Not part of `make test`: minutes long and over a gigabyte of generated input.
+bench: build-release
+	python3 bench/bench.py --build build/release --data build/bench-data
