@@ -27,12 +27,12 @@ class CaptureStdout {
 
 TEST(AppendRunTest, SizeLimitStopsTheRunWithACompleteOutput) {
     TempDir dir;
-    SampleSpec spec;
-    spec.records = 50;
-    spec.tag = 1;
-    auto a = writeSample(dir.file("a.cap"), spec);
-    spec.tag = 2;
-    auto b = writeSample(dir.file("b.cap"), spec);
+    SampleOptions options;
+    options.records = 50;
+    options.tag = 1;
+    auto a = writeSample(dir.file("a.cap"), options);
+    options.tag = 2;
+    auto b = writeSample(dir.file("b.cap"), options);
 
     RunSettings settings;
     settings.inputFileNames = {dir.file("a.cap"), dir.file("b.cap")};

@@ -49,11 +49,11 @@ class MergeTest : public ::testing::Test {
     }
     std::vector<RecordCopy> sample(const std::string& name, const std::string& format,
                                    uint32_t records, uint32_t tag) {
-        SampleSpec spec;
-        spec.format = format;
-        spec.records = records;
-        spec.tag = tag;
-        return writeSample(dir.file(name), spec);
+        SampleOptions options;
+        options.format = format;
+        options.records = records;
+        options.tag = tag;
+        return writeSample(dir.file(name), options);
     }
     static std::string totals(uint32_t start, uint32_t count) {
         return "Start from record:\t" + std::to_string(start) + "\nTotal appended packets:\t" +

@@ -28,35 +28,35 @@ Bytes wordsAsBytes(uint32_t word0, uint32_t word1) {
 
 }  // namespace
 
-std::vector<RecordCopy> writeSample(const std::string& path, const SampleSpec& spec) {
-    const bool b4 = spec.format == "B4";
+std::vector<RecordCopy> writeSample(const std::string& path, const SampleOptions& options) {
+    const bool b4 = options.format == "B4";
     std::unique_ptr<CXcfPmBinaryCaptureFileWriter> writer;
     if (b4) {
-        writer = std::make_unique<CXcfPmB4CaptureFileWriter>(spec.portType, spec.portId, "Rx", 4);
+        writer = std::make_unique<CXcfPmB4CaptureFileWriter>(options.portType, options.portId, "Rx", 4);
     } else {
-        writer = std::make_unique<CXcfPmB3CaptureFileWriter>(spec.portType, spec.portId, "Rx", 3);
+        writer = std::make_unique<CXcfPmB3CaptureFileWriter>(options.portType, options.portId, "Rx", 3);
     }
     std::vector<RecordCopy> expected;
     if (!writer->open(path, "sample")) {
         return expected;
     }
-    for (uint32_t i = 0; i < spec.records; ++i) {
+    for (uint32_t i = 0; i < options.records; ++i) {
         RecordCopy r;
-        r.seconds = 1000 * spec.tag + i;
-        r.nanoseconds = 1000 * i + spec.tag;
+        r.seconds = 1000 * options.tag + i;
+        r.nanoseconds = 1000 * i + options.tag;
         r.layer2Type = static_cast<uint8_t>(i % 3);
-        const uint32_t word0 = (spec.tag << 16) | i;
+        const uint32_t word0 = (options.tag << 16) | i;
         const uint32_t word1 = ~word0;
         r.extension = wordsAsBytes(word0, word1);
-        r.frame.resize(20 + (i * 7 + spec.tag) % 50);
+        r.frame.resize(20 + (i * 7 + options.tag) % 50);
         for (size_t j = 0; j < r.frame.size(); ++j) {
-            r.frame[j] = static_cast<uint8_t>(spec.tag * 31 + i * 7 + j);
+            r.frame[j] = static_cast<uint8_t>(options.tag * 31 + i * 7 + j);
         }
         if (b4) {
             r.portByte =
-                static_cast<uint8_t>((i % 5 == 4 ? 0x80 : 0) | (spec.tag % 4) << 5 | i % 32);
+                static_cast<uint8_t>((i % 5 == 4 ? 0x80 : 0) | (options.tag % 4) << 5 | i % 32);
             r.frameGood = (r.portByte & 0x80) == 0;
-            r.statusByte = static_cast<uint8_t>(i + spec.tag);
+            r.statusByte = static_cast<uint8_t>(i + options.tag);
             static_cast<CXcfPmB4CaptureFileWriter&>(*writer).writeRecordData(
                 r.portByte >> 5, r.portByte & 0x1F, r.seconds, r.nanoseconds, r.statusByte,
                 r.layer2Type, word0, word1, static_cast<uint32_t>(r.frame.size()), r.frame.data());
@@ -68,13 +68,13 @@ std::vector<RecordCopy> writeSample(const std::string& path, const SampleSpec& s
         expected.push_back(r);
     }
     CXcfTimeOfDay start;
-    start.set(static_cast<uint16_t>(spec.tag % 24), 1, 2000);
+    start.set(static_cast<uint16_t>(options.tag % 24), 1, 2000);
     CXcfTimeOfDay stop;
-    stop.set(static_cast<uint16_t>(spec.tag % 24), 2, 3000);
+    stop.set(static_cast<uint16_t>(options.tag % 24), 2, 3000);
     writer->setCaptureStartTimeOfDay(start);
     writer->setCaptureStopTimeOfDay(stop);
-    writer->setCaptureStopTimestamp(CXcfTimestamp(static_cast<int32_t>(1000 * spec.tag + 99), 5));
-    writer->setTriggerPacketNumber(spec.records == 0 ? 0 : spec.records - 1);
+    writer->setCaptureStopTimestamp(CXcfTimestamp(static_cast<int32_t>(1000 * options.tag + 99), 5));
+    writer->setTriggerPacketNumber(options.records == 0 ? 0 : options.records - 1);
     writer->close();
     return expected;
 }

@@ -24,7 +24,7 @@ struct RecordCopy {
     bool operator==(const RecordCopy& other) const;
 };
 
-struct SampleSpec {
+struct SampleOptions {
     std::string format = "B3";  // "B3" or "B4"
     uint32_t records = 3;
     uint32_t tag = 0;  // makes the records of different files distinguishable
@@ -32,9 +32,9 @@ struct SampleSpec {
     std::string portId = "1A";
 };
 
-// Writes a file of spec.records records whose contents derive from spec.tag, and returns
+// Writes a file of options.records records whose contents derive from options.tag, and returns
 // the records as a reader must give them back.
-std::vector<RecordCopy> writeSample(const std::string& path, const SampleSpec& spec);
+std::vector<RecordCopy> writeSample(const std::string& path, const SampleOptions& options);
 
 struct ReadBack {
     bool opened = false;
