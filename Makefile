@@ -34,3 +34,18 @@ clean:
 # Not part of `make test`: minutes long and over a gigabyte of generated input.
 bench: build-release
 	python3 bench/bench.py --build build/release --data build/bench-data
+
+# --- Fuzzing and coverage ---
+# `make fuzz` needs clang (libFuzzer); each target fuzzes for FUZZ_SECONDS after a regression
+# run over its committed corpus. `make coverage` reports the test suite's line coverage.
+FUZZ_SECONDS ?= 60
+.PHONY: build-fuzz fuzz coverage
+
+build-fuzz: deps
+	cmake -S . -B build/fuzz -G $(GENERATOR) -DCMAKE_CXX_COMPILER=clang++ \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPLICETRC_WERROR=ON -DSPLICETRC_FUZZ=ON \
+		-DSPLICETRC_BUILD_TESTS=OFF
+	cmake --build build/fuzz -j $(JOBS) --target fuzz_reader fuzz_append
+
+fuzz: build-fuzz
+	fuzz/run.sh build/fuzz $(FUZZ_SECONDS)

@@ -1,0 +1,209 @@
+// The whole append run, in-process, on two inputs cut out of the fuzz data. Whatever the
+// inputs hold, the output must re-open through the parser factory (so its header passes the
+// layout checks) and hold exactly the records the driver was asked to copy, mapped onto the
+// output format, and neither input may change.
+//
+// Fuzz data: byte 0 picks the start record, byte 1 the record limit (and whether the second
+// input is the first one again), bytes 2 and 3 the length of the first input; the first input
+// follows, and the rest is the second input. Each input may be in the packed form of
+// FuzzSupport.h.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <iostream>
+#include <memory>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+#include "app/AppendRun.h"
+#include "app/RunSettings.h"
+#include "capfile/read/CXcfCaptureFileParser.h"
+#include "capfile/read/CXcfCaptureFileParserFactory.h"
+#include "capfile/read/CXcfPmB3CaptureFileParser.h"
+#include "capfile/read/CXcfPmB4CaptureFileParser.h"
+#include "capfile/read/CXcfPmCaptureFileParser.h"
+#include "fuzz/FuzzSupport.h"
+
+using namespace fuzzsupport;
+
+namespace {
+
+constexpr size_t kControlBytes = 4;
+
+// Swallows the driver's console lines.
+class NullBuffer : public std::streambuf {
+  protected:
+    int overflow(int c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
+};
+
+class SilentConsole {
+  public:
+    SilentConsole() : saved(std::cout.rdbuf(&sink)) {}
+    ~SilentConsole() { std::cout.rdbuf(saved); }
+    SilentConsole(const SilentConsole&) = delete;
+    SilentConsole& operator=(const SilentConsole&) = delete;
+
+  private:
+    NullBuffer sink;
+    std::streambuf* saved;
+};
+
+// An input as the driver will see it, read beforehand through readers of its own.
+struct InputView {
+    bool usable = false;  // opens, and is B3 or B4
+    std::string format;
+    uint32_t numberOfRecords = 0;
+    std::vector<RecordCopy> records;
+    CXcfTimeOfDay startTimeOfDay;
+    CXcfTimeOfDay stopTimeOfDay;
+    CXcfTimestamp stopTimestamp{0, 0};
+};
+
+InputView view(const std::string& path) {
+    InputView input;
+    CXcfCaptureFileParserFactory factory;
+    std::unique_ptr<CXcfCaptureFileParser> parser = factory.createParser(path);
+    auto* family = dynamic_cast<CXcfPmCaptureFileParser*>(parser.get());
+    if (family == nullptr) {
+        return input;
+    }
+    input.format = parser->getFormatCode();
+    input.usable = input.format == "B3" || input.format == "B4";
+    input.numberOfRecords = parser->numberOfRecords;
+    input.records = readUntilFailure(*parser);
+    input.startTimeOfDay = family->captureStartTimeOfDay;
+    input.stopTimeOfDay = family->captureStopTimeOfDay;
+    input.stopTimestamp = family->captureStopTimestamp;
+    return input;
+}
+
+bool sameTimeOfDay(const CXcfTimeOfDay& a, const CXcfTimeOfDay& b) {
+    return a.getHours() == b.getHours() && a.getMinutes() == b.getMinutes() &&
+           a.getMillisecondsOfMinute() == b.getMillisecondsOfMinute();
+}
+
+uint32_t triggerPacketNumberOf(CXcfCaptureFileParser& parser) {
+    if (auto* b3 = dynamic_cast<CXcfPmB3CaptureFileParser*>(&parser)) {
+        return b3->triggerPacketNumber;
+    }
+    if (auto* b4 = dynamic_cast<CXcfPmB4CaptureFileParser*>(&parser)) {
+        return b4->triggerPacketNumber;
+    }
+    return 0;
+}
+
+void checkOutput(const std::string& path, const std::string& format,
+                 const std::vector<RecordCopy>& expected, const InputView& first,
+                 const InputView& last) {
+    FUZZ_CHECK(fileExists(path));
+    FUZZ_CHECK(!fileExists(path + ".idx"));
+    CXcfCaptureFileParserFactory factory;
+    std::unique_ptr<CXcfCaptureFileParser> parser = factory.createParser(path);
+    FUZZ_CHECK(parser != nullptr);
+    FUZZ_CHECK(parser->getFormatCode() == format);
+    FUZZ_CHECK(parser->numberOfRecords == expected.size());
+    const std::vector<RecordCopy> records = readUntilFailure(*parser);
+    FUZZ_CHECK(records.size() == expected.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+        FUZZ_CHECK(records[i] == expected[i]);
+    }
+    // Nothing but the header, the records and their index entries.
+    const uint64_t size = static_cast<uint64_t>(parser->fileSize);
+    if (expected.empty()) {
+        FUZZ_CHECK(parser->offsetToIndex == 0 && size == parser->offsetToData);
+        return;
+    }
+    FUZZ_CHECK(uint64_t{parser->offsetToIndex} + 4 * expected.size() == size);
+    FUZZ_CHECK(triggerPacketNumberOf(*parser) == expected.size() - 1);
+    auto& family = dynamic_cast<CXcfPmCaptureFileParser&>(*parser);
+    FUZZ_CHECK(sameTimeOfDay(family.captureStartTimeOfDay, first.startTimeOfDay));
+    FUZZ_CHECK(sameTimeOfDay(family.captureStopTimeOfDay, last.stopTimeOfDay));
+    FUZZ_CHECK(family.captureStopTimestamp.getSeconds() == last.stopTimestamp.getSeconds());
+    FUZZ_CHECK(family.captureStopTimestamp.getNanoseconds() == last.stopTimestamp.getNanoseconds());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < kControlBytes) {
+        return 0;
+    }
+    RunSettings settings;
+    // Mostly the default start; otherwise a small position or one far beyond any file.
+    settings.startRecord = data[0] < 0x80 ? 1 : data[0] == 0xFF ? 0xFFFFFFFFu : data[0] & 0x0F;
+    settings.recordLimit = data[1] & 0x0F;
+    const bool sameInputTwice = (data[1] & 0x80) != 0;
+    const size_t rest = size - kControlBytes;
+    const size_t firstSize = ((size_t{data[2]} << 8) | data[3]) % (rest + 1);
+    const uint8_t* firstData = data + kControlBytes;
+
+    const Bytes firstFile = fileBytesFrom(firstData, firstSize);
+    const Bytes secondFile = fileBytesFrom(firstData + firstSize, rest - firstSize);
+    const std::string firstPath = scratchFile("first.cap");
+    const std::string secondPath = sameInputTwice ? firstPath : scratchFile("second.cap");
+    const std::string outputPath = scratchFile("merged.cap");
+    writeFile(firstPath, firstFile);
+    if (!sameInputTwice) {
+        writeFile(secondPath, secondFile);
+    }
+    removeFile(outputPath);
+    removeFile(outputPath + ".idx");
+    settings.inputFileNames = {firstPath, secondPath};
+    settings.outputFileName = outputPath;
+
+    const InputView first = view(firstPath);
+    const InputView second = sameInputTwice ? first : view(secondPath);
+    const bool inputsUsable = first.usable && second.usable;
+    const std::string format =
+        first.format == "B4" || (first.usable && second.format == "B4") ? "B4" : "B3";
+
+    bool opened = false;
+    bool outputOpened = false;
+    bool converted = false;
+    uint32_t count = 0;
+    {
+        SilentConsole silent;
+        AppendRun run(settings);
+        opened = run.openAllInputs();
+        if (opened) {
+            FUZZ_CHECK(run.outputFormat == format);
+            outputOpened = run.openOutputFile();
+        }
+        if (outputOpened) {
+            converted = run.convertRecords(count);
+        }
+        run.cleanUp();
+    }
+
+    FUZZ_CHECK(opened == inputsUsable);
+    if (!opened) {
+        FUZZ_CHECK(!fileExists(outputPath));
+    } else {
+        FUZZ_CHECK(outputOpened);
+        std::vector<RecordCopy> merged;
+        for (const InputView* input : {&first, &second}) {
+            for (const RecordCopy& record : input->records) {
+                merged.push_back(asOutputRecord(record, input->format, format));
+            }
+        }
+        std::vector<RecordCopy> expected;
+        if (first.numberOfRecords >= settings.startRecord) {
+            const size_t skip = settings.startRecord == 0 ? 0 : settings.startRecord - 1;
+            const size_t limit = settings.recordLimit == 0 ? merged.size() : settings.recordLimit;
+            for (size_t i = skip; i < merged.size() && expected.size() < limit; ++i) {
+                expected.push_back(merged[i]);
+            }
+        }
+        FUZZ_CHECK(count == expected.size());
+        FUZZ_CHECK(converted == !expected.empty());
+        checkOutput(outputPath, format, expected, first, second);
+    }
+
+    FUZZ_CHECK(readFile(firstPath) == firstFile);
+    if (!sameInputTwice) {
+        FUZZ_CHECK(readFile(secondPath) == secondFile);
+    }
+    return 0;
+}

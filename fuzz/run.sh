@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Runs every fuzz target of a fuzz build: first each committed corpus file once (regression),
+# then a bounded fuzzing session seeded from the corpus. Any crash, sanitizer report, leak,
+# time-out or oversized allocation fails the script and leaves the input under
+# BUILD/fuzz-artifacts/; copy it into fuzz/corpus/TARGET/ and add a test for it.
+#
+#   fuzz/run.sh BUILD_DIR [SECONDS_PER_TARGET]
+set -euo pipefail
+build=$(cd "$1" && pwd)
+seconds=${2:-60}
+source=$(cd "$(dirname "$0")" && pwd)
+artifacts=$build/fuzz-artifacts
+mkdir -p "$artifacts"
+
+# Temporary capture files on a memory file system when there is one: the targets write two or
+# three files per input.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+    export TMPDIR=/dev/shm
+fi
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+
+declare -A max_len=([reader]=40000 [append]=8192)
+total=0
+summary=""
+for target in reader append; do
+    binary=$build/fuzz/fuzz_$target
+    corpus=$source/corpus/$target
+    log=$build/fuzz-$target.log
+
+    echo "== fuzz_$target: regression run over $(ls "$corpus" | wc -l) corpus files"
+    "$binary" -artifact_prefix="$artifacts/$target-" "$corpus"/* > "$log" 2>&1 || {
+        tail -n 60 "$log"
+        echo "fuzz_$target failed on a committed corpus file (log: $log)"
+        exit 1
+    }
+
+    echo "== fuzz_$target: fuzzing for $seconds s"
+    work=$build/fuzz-work/$target
+    mkdir -p "$work"
+    if ! "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        -malloc_limit_mb=256 -max_len="${max_len[$target]}" -dict="$source/capture.dict" \
+        -print_final_stats=1 -artifact_prefix="$artifacts/$target-" "$work" "$corpus" \
+        >> "$log" 2>&1; then
+        tail -n 60 "$log"
+        echo "fuzz_$target found a failing input: $(ls -t "$artifacts" | head -n 1) (log: $log)"
+        exit 1
+    fi
+    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | tail -n 1 | grep -o '[0-9]*$')
+    total=$((total + runs))
+    summary+="fuzz_$target: $runs executions in $seconds s, no failure"$'\n'
+done
+printf '%s' "$summary"
+echo "fuzzing total: $total executions"
