@@ -105,7 +105,8 @@ bool AppendRun::openOutputFile() {
                                           inputName + "'");
         return false;
     }
-    if (outputFormat == "B3") {
+    outputIsB3 = outputFormat == "B3";
+    if (outputIsB3) {
         writer = std::make_unique<CXcfPmB3CaptureFileWriter>(portType, portId, "Rx", 3);
     } else {
         writer = std::make_unique<CXcfPmB4CaptureFileWriter>(portType, portId, "Rx", 4);
@@ -219,7 +220,7 @@ uint32_t AppendRun::appendRecords() {
 bool AppendRun::emitRecord(const CXcfCaptureRecord& record, const std::string& formatCode) {
     // Never hand the writer more frame bytes than the record holds.
     const uint32_t frameLength = std::min(record.getFrameLength(), record.getFrameStoredLength());
-    if (outputFormat == "B3") {
+    if (outputIsB3) {
         auto& b3 = static_cast<CXcfPmB3CaptureFileWriter&>(*writer);
         return b3.writeRecordData(record.getTimestampSeconds(), record.getTimestampNanoseconds(),
                                   record.getLayer2Type(), record.getExtensionWord0(),

@@ -45,5 +45,6 @@ class AppendRun {
     bool outputWouldOverwriteInput(std::string& inputName) const;
 
     const RunSettings& settings;
+    bool outputIsB3 = true;  // outputFormat, decided once for the record loop
     uint64_t outputSizeLimit = 0;
 };

@@ -1,5 +1,7 @@
 #include "record/CXcfCaptureRecord.h"
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -99,6 +101,7 @@ uint8_t CXcfCaptureRecord::getLayer2Type() const {
 void CXcfCaptureRecord::setExtension(uint32_t length, std::unique_ptr<uint8_t[]> bytes) {
     extension = std::move(bytes);
     extensionLength = length;
+    extensionCapacity = length;
 }
 
 void CXcfCaptureRecord::setFrame(uint32_t length, std::unique_ptr<uint8_t[]> bytes) {
@@ -110,6 +113,7 @@ void CXcfCaptureRecord::setFrameWithLengths(uint32_t storedLength, uint32_t leng
     frame = std::move(bytes);
     frameStoredLength = storedLength;
     frameLength = length;
+    frameCapacity = storedLength;
 }
 
 void CXcfCaptureRecord::clear() {
@@ -120,10 +124,51 @@ void CXcfCaptureRecord::clear() {
     statusByte = 0;
     layer2Type = 0;
     extensionLength = 0;
-    extension.reset();
+    keepSpare(spareExtension, extension, extensionCapacity);
+    extensionCapacity = 0;
     frameStoredLength = 0;
     frameLength = 0;
-    frame.reset();
+    keepSpare(spareFrame, frame, frameCapacity);
+    frameCapacity = 0;
+}
+
+void CXcfCaptureRecord::keepSpare(SpareBlock& spare, std::unique_ptr<uint8_t[]>& block,
+                                  uint32_t capacity) {
+    // The larger block is worth keeping; the other one is released.
+    if (block && capacity >= spare.capacity) {
+        spare.bytes = std::move(block);
+        spare.capacity = capacity;
+    }
+    block.reset();
+}
+
+std::unique_ptr<uint8_t[]> CXcfCaptureRecord::takeSpare(SpareBlock& spare, uint32_t length) {
+    if (spare.bytes && spare.capacity >= length) {
+        spare.capacity = 0;
+        return std::move(spare.bytes);
+    }
+    // A block of at least one byte, so that an empty extension is still present.
+    return std::unique_ptr<uint8_t[]>(new uint8_t[length > 0 ? length : 1]);
+}
+
+void CXcfCaptureRecord::copyExtension(uint32_t length, const uint8_t* bytes) {
+    const uint32_t capacity = std::max(length, spareExtension.capacity);
+    std::unique_ptr<uint8_t[]> block = takeSpare(spareExtension, length);
+    if (length > 0) {
+        std::memcpy(block.get(), bytes, length);
+    }
+    setExtension(length, std::move(block));
+    extensionCapacity = std::max<uint32_t>(capacity, 1);
+}
+
+void CXcfCaptureRecord::copyFrame(uint32_t length, const uint8_t* bytes) {
+    const uint32_t capacity = std::max(length, spareFrame.capacity);
+    std::unique_ptr<uint8_t[]> block = takeSpare(spareFrame, length);
+    if (length > 0) {
+        std::memcpy(block.get(), bytes, length);
+    }
+    setFrame(length, std::move(block));
+    frameCapacity = std::max<uint32_t>(capacity, 1);
 }
 
 uint32_t CXcfCaptureRecord::getExtensionWord0() const {

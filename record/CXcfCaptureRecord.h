@@ -50,6 +50,12 @@ class CXcfCaptureRecord {
     // Bits 5 to 7 of the port byte, as 0 to 7.
     uint8_t getPortHighBits() const;
 
+    // Like setExtension and setFrame, but with a copy of the bytes, made in a block that the
+    // record kept from its previous contents when that block is large enough. A reader that
+    // refills one record per frame then allocates nothing per record.
+    void copyExtension(uint32_t length, const uint8_t* bytes);
+    void copyFrame(uint32_t length, const uint8_t* bytes);
+
   protected:
     int32_t recordType = 0;
     uint8_t portByte = 0;
@@ -63,4 +69,18 @@ class CXcfCaptureRecord {
     uint32_t frameStoredLength = 0;
     uint32_t frameLength = 0;
     std::unique_ptr<uint8_t[]> frame;
+
+  private:
+    // Blocks released by clear, kept for the copy operations, with their sizes.
+    struct SpareBlock {
+        std::unique_ptr<uint8_t[]> bytes;
+        uint32_t capacity = 0;
+    };
+    static void keepSpare(SpareBlock& spare, std::unique_ptr<uint8_t[]>& block, uint32_t capacity);
+    static std::unique_ptr<uint8_t[]> takeSpare(SpareBlock& spare, uint32_t length);
+
+    SpareBlock spareExtension;
+    SpareBlock spareFrame;
+    uint32_t extensionCapacity = 0;
+    uint32_t frameCapacity = 0;
 };

@@ -170,14 +170,9 @@ bool CXcfCaptureFileCommon::openInputStream() {
         inputStream.close();
     }
     inputStream.clear();
-    useLargeBuffer(*inputStream.rdbuf(), inputStreamBuffer);
+    // Unbuffered: readers keep a read-ahead block of their own, and a file buffer in
+    // between would only copy every byte once more.
+    inputStream.rdbuf()->pubsetbuf(nullptr, 0);
     inputStream.open(fileName, std::ios::in | std::ios::binary);
     return inputStream.is_open() && inputStream.good();
-}
-
-void CXcfCaptureFileCommon::useLargeBuffer(std::filebuf& buffer, std::unique_ptr<char[]>& storage) {
-    if (!storage) {
-        storage = std::make_unique<char[]>(kStreamBufferSize);
-        buffer.pubsetbuf(storage.get(), static_cast<std::streamsize>(kStreamBufferSize));
-    }
 }

@@ -25,10 +25,6 @@ class CXcfCaptureFileCommon {
     static constexpr int32_t kFormatTcpdump = 2;
     static constexpr int32_t kFormatUnknown = 3;
 
-    // Size of the buffers behind the file streams: large blocks keep the number of system
-    // calls per megabyte low, which is most of what a copy-like tool spends.
-    static constexpr size_t kStreamBufferSize = 256 * 1024;
-
     CXcfCaptureFileCommon();
     virtual ~CXcfCaptureFileCommon();
     CXcfCaptureFileCommon(const CXcfCaptureFileCommon&) = delete;
@@ -69,15 +65,8 @@ class CXcfCaptureFileCommon {
     std::string description;
 
   protected:
-    // Opens inputStream on fileName for binary reading, behind a large buffer.
+    // Opens inputStream on fileName for binary reading, without a file buffer.
     bool openInputStream();
-    // Gives a file buffer a large block of its own; call before the stream is opened.
-    static void useLargeBuffer(std::filebuf& buffer, std::unique_ptr<char[]>& storage);
-
-    // The buffers are declared before the streams so that they outlive them: a stream
-    // flushes into its buffer while it is destroyed.
-    std::unique_ptr<char[]> inputStreamBuffer;
-    std::unique_ptr<char[]> outputStreamBuffer;
     std::ifstream inputStream;
     std::ofstream outputStream;
 };

@@ -1,5 +1,7 @@
 #include "capfile/read/CXcfCaptureFileParser.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 
 CXcfCaptureFileParser::CXcfCaptureFileParser() = default;
@@ -147,10 +149,16 @@ bool CXcfCaptureFileParser::extentInsideData(uint32_t offset, int64_t span) cons
 }
 
 bool CXcfCaptureFileParser::seekInput(uint64_t position) {
-    if (inputPosition >= 0 && static_cast<uint64_t>(inputPosition) == position &&
-        inputStream.good()) {
-        return true;
+    if (inputStream.good() && inputPosition >= 0) {
+        const uint64_t blockStart = static_cast<uint64_t>(inputPosition) - readAheadCursor;
+        if (position >= blockStart && position <= blockStart + readAheadFill) {
+            readAheadCursor = static_cast<size_t>(position - blockStart);
+            inputPosition = static_cast<int64_t>(position);
+            return true;
+        }
     }
+    readAheadFill = 0;
+    readAheadCursor = 0;
     inputStream.seekg(static_cast<std::streamoff>(position), std::ios::beg);
     if (inputStream.fail()) {
         forgetInputPosition();
@@ -160,23 +168,97 @@ bool CXcfCaptureFileParser::seekInput(uint64_t position) {
     return true;
 }
 
+void CXcfCaptureFileParser::forgetInputPosition() {
+    inputPosition = -1;
+    readAheadFill = 0;
+    readAheadCursor = 0;
+}
+
+bool CXcfCaptureFileParser::failInput() {
+    // The state flags end up as a short stream read would leave them.
+    inputStream.setstate(std::ios::eofbit | std::ios::failbit);
+    forgetInputPosition();
+    return false;
+}
+
 bool CXcfCaptureFileParser::readInput(void* into, size_t count) {
-    // Straight from the file buffer, skipping the stream's per-call sentry; the state flags
-    // end up as a stream read would leave them.
     if (!inputStream.good()) {
         inputStream.setstate(std::ios::failbit);
         forgetInputPosition();
         return false;
     }
-    const std::streamsize got =
-        inputStream.rdbuf()->sgetn(static_cast<char*>(into), static_cast<std::streamsize>(count));
-    if (got < 0 || static_cast<size_t>(got) != count) {
-        inputStream.setstate(std::ios::eofbit | std::ios::failbit);
-        forgetInputPosition();
-        return false;
+    if (inputPosition < 0) {
+        const std::streampos here = inputStream.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
+        if (here == std::streampos(-1)) {
+            return failInput();
+        }
+        inputPosition = static_cast<int64_t>(here);
+        readAheadFill = 0;
+        readAheadCursor = 0;
     }
-    if (inputPosition >= 0) {
-        inputPosition += static_cast<int64_t>(count);
+    uint8_t* out = static_cast<uint8_t*>(into);
+    while (count > 0) {
+        const size_t available = readAheadFill - readAheadCursor;
+        if (available > 0) {
+            const size_t n = std::min(available, count);
+            std::memcpy(out, readAhead.get() + readAheadCursor, n);
+            readAheadCursor += n;
+            inputPosition += static_cast<int64_t>(n);
+            out += n;
+            count -= n;
+            continue;
+        }
+        readAheadFill = 0;
+        readAheadCursor = 0;
+        if (count >= kReadAheadSize) {
+            // Large blocks go straight to their destination.
+            const std::streamsize got = inputStream.rdbuf()->sgetn(
+                reinterpret_cast<char*>(out), static_cast<std::streamsize>(count));
+            if (got < 0 || static_cast<size_t>(got) != count) {
+                return failInput();
+            }
+            inputPosition += got;
+            return true;
+        }
+        if (!readAhead) {
+            readAhead = std::make_unique<uint8_t[]>(kReadAheadSize);
+        }
+        const std::streamsize got = inputStream.rdbuf()->sgetn(
+            reinterpret_cast<char*>(readAhead.get()), static_cast<std::streamsize>(kReadAheadSize));
+        if (got <= 0) {
+            return failInput();
+        }
+        readAheadFill = static_cast<size_t>(got);
     }
     return true;
+}
+
+const uint8_t* CXcfCaptureFileParser::peekInput(size_t count) {
+    if (count > kReadAheadSize || !inputStream.good() || inputPosition < 0) {
+        return nullptr;
+    }
+    size_t available = readAheadFill - readAheadCursor;
+    if (available < count) {
+        if (!readAhead) {
+            readAhead = std::make_unique<uint8_t[]>(kReadAheadSize);
+        }
+        std::memmove(readAhead.get(), readAhead.get() + readAheadCursor, available);
+        readAheadCursor = 0;
+        readAheadFill = available;
+        while (readAheadFill < count) {
+            const std::streamsize got = inputStream.rdbuf()->sgetn(
+                reinterpret_cast<char*>(readAhead.get() + readAheadFill),
+                static_cast<std::streamsize>(kReadAheadSize - readAheadFill));
+            if (got <= 0) {
+                return nullptr;
+            }
+            readAheadFill += static_cast<size_t>(got);
+        }
+    }
+    return readAhead.get() + readAheadCursor;
+}
+
+void CXcfCaptureFileParser::skipInput(size_t count) {
+    readAheadCursor += count;
+    inputPosition += static_cast<int64_t>(count);
 }

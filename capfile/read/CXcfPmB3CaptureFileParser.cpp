@@ -65,10 +65,8 @@ bool CXcfPmB3CaptureFileParser::readRecord(uint32_t recordNumber, CXcfCaptureRec
     const uint32_t frameLength = static_cast<uint32_t>(span - fixedSize - extensionSize);
 
     uint8_t fields[kTimestampSize + kLayer2Size];
-    std::unique_ptr<uint8_t[]> extension;
-    std::unique_ptr<uint8_t[]> frame;
-    if (!seekInput(offset) || !readInput(fields, fixedSize) ||
-        !readBytes(extension, extensionSize, true) || !readBytes(frame, frameLength, true)) {
+    RecordParts parts;
+    if (!readRecordParts(offset, fields, fixedSize, extensionSize, frameLength, parts)) {
         lastErrorCode = kErrorCorruptFile;
         return false;
     }
@@ -80,8 +78,7 @@ bool CXcfPmB3CaptureFileParser::readRecord(uint32_t recordNumber, CXcfCaptureRec
     record.setTimestamp(decode32(fields), decode32(fields + 4));
     record.setLayer2Type(recordLayer2);
     record.setRecordType(type);
-    record.setExtension(extensionSize, std::move(extension));
-    record.setFrame(frameLength, std::move(frame));
+    storeRecordParts(record, parts, extensionSize, frameLength);
     return true;
 }
 

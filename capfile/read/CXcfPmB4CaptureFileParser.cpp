@@ -64,10 +64,8 @@ bool CXcfPmB4CaptureFileParser::readRecord(uint32_t recordNumber, CXcfCaptureRec
     const uint32_t frameLength = static_cast<uint32_t>(span - kFixedSize - extensionSize);
 
     uint8_t fields[kFixedSize];
-    std::unique_ptr<uint8_t[]> extension;
-    std::unique_ptr<uint8_t[]> frame;
-    if (!seekInput(offset) || !readInput(fields, kFixedSize) ||
-        !readBytes(extension, extensionSize, true) || !readBytes(frame, frameLength, true)) {
+    RecordParts parts;
+    if (!readRecordParts(offset, fields, kFixedSize, extensionSize, frameLength, parts)) {
         lastErrorCode = kErrorCorruptFile;
         return false;
     }
@@ -80,8 +78,7 @@ bool CXcfPmB4CaptureFileParser::readRecord(uint32_t recordNumber, CXcfCaptureRec
     record.setStatusByte(fields[kTimestampSize + 1]);
     record.setLayer2Type(fields[kTimestampSize + 2]);
     record.setRecordType(type);
-    record.setExtension(extensionSize, std::move(extension));
-    record.setFrame(frameLength, std::move(frame));
+    storeRecordParts(record, parts, extensionSize, frameLength);
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <sstream>
 
 #include "record/CXcfDimString.h"
@@ -209,6 +210,43 @@ bool CXcfPmBinaryCaptureFileParser::readBytes(std::unique_ptr<uint8_t[]>& block,
         return false;
     }
     return true;
+}
+
+bool CXcfPmBinaryCaptureFileParser::readRecordParts(uint32_t offset, uint8_t* fields,
+                                                    size_t fixedSize, uint32_t extensionSize,
+                                                    uint32_t frameLength, RecordParts& parts) {
+    if (!seekInput(offset)) {
+        return false;
+    }
+    const size_t total = fixedSize + size_t{extensionSize} + size_t{frameLength};
+    if (const uint8_t* bytes = peekInput(total)) {
+        std::memcpy(fields, bytes, fixedSize);
+        parts.extension = bytes + fixedSize;
+        parts.frame = parts.extension + extensionSize;
+        skipInput(total);
+        return true;
+    }
+    if (!readInput(fields, fixedSize) || !readBytes(parts.extensionBlock, extensionSize, true) ||
+        !readBytes(parts.frameBlock, frameLength, true)) {
+        return false;
+    }
+    parts.extension = parts.extensionBlock.get();
+    parts.frame = parts.frameBlock.get();
+    return true;
+}
+
+void CXcfPmBinaryCaptureFileParser::storeRecordParts(CXcfCaptureRecord& record, RecordParts& parts,
+                                                     uint32_t extensionSize, uint32_t frameLength) {
+    if (parts.extensionBlock) {
+        record.setExtension(extensionSize, std::move(parts.extensionBlock));
+    } else {
+        record.copyExtension(extensionSize, parts.extension);
+    }
+    if (parts.frameBlock) {
+        record.setFrame(frameLength, std::move(parts.frameBlock));
+    } else {
+        record.copyFrame(frameLength, parts.frame);
+    }
 }
 
 bool CXcfPmBinaryCaptureFileParser::readTimeOfDay(CXcfTimeOfDay& out) {

@@ -41,6 +41,24 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
     virtual bool readUint32(uint32_t& out);
 
   protected:
+    // Where a record's extension and frame bytes lie once readRecordParts succeeded: inside
+    // the read-ahead block (valid until the next read) or, for records larger than that
+    // block, in blocks of their own.
+    struct RecordParts {
+        const uint8_t* extension = nullptr;
+        const uint8_t* frame = nullptr;
+        std::unique_ptr<uint8_t[]> extensionBlock;
+        std::unique_ptr<uint8_t[]> frameBlock;
+    };
+    // Reads one record laid out as fixed fields, extension and frame, starting at offset: the
+    // fixed fields into `fields`, the rest as `parts`. Touches no record, so that a failed
+    // read leaves the caller's record as it was.
+    bool readRecordParts(uint32_t offset, uint8_t* fields, size_t fixedSize, uint32_t extensionSize,
+                         uint32_t frameLength, RecordParts& parts);
+    // Hands the extension and the frame to the record: own blocks are moved in, bytes in the
+    // read-ahead block are copied into blocks the record recycles.
+    static void storeRecordParts(CXcfCaptureRecord& record, RecordParts& parts,
+                                 uint32_t extensionSize, uint32_t frameLength);
     // The capture times block that ends B3 and B4 headers; fills the capture time members.
     bool readCaptureTimes(uint32_t& triggerPacketNumber);
     // The four report lines of the capture times block.

@@ -10,11 +10,6 @@
 namespace {
 // Block size for copying the side index file into the output at close.
 constexpr size_t kIndexCopyBlock = 64 * 1024;
-// The standard file buffer hands every write of 1 KiB or more straight to the system, one
-// call each. Frames are often a little longer than that, so blocks below kDirectWrite go into
-// the buffer in pieces under that threshold and reach the disk in large blocks.
-constexpr size_t kBufferedPiece = 1000;
-constexpr size_t kDirectWrite = 64 * 1024;
 }  // namespace
 
 CXcfCaptureFileWriter::CXcfCaptureFileWriter(std::string formatName, int32_t versionMajorNumber,
@@ -27,8 +22,12 @@ CXcfCaptureFileWriter::CXcfCaptureFileWriter(std::string formatName, int32_t ver
                   static_cast<int>(versionMajorNumber), static_cast<int>(versionMinorNumber));
 }
 
-// Destruction finishes nothing: only close completes a file. The streams close themselves.
-CXcfCaptureFileWriter::~CXcfCaptureFileWriter() = default;
+// Destruction finishes nothing: only close completes a file. What was written reaches the
+// files, as the streams' own buffers would on destruction; then the streams close themselves.
+CXcfCaptureFileWriter::~CXcfCaptureFileWriter() {
+    flushPending(outputStream);
+    flushPending(indexStream);
+}
 
 void CXcfCaptureFileWriter::close() {
     if (!outputStream.is_open()) {
@@ -53,10 +52,7 @@ void CXcfCaptureFileWriter::close() {
             std::remove(indexFileName.c_str());
         }
     }
-    outputStream.flush();
-    if (!outputStream) {
-        markFailed();
-    }
+    flushStream(outputStream);
     outputStream.close();
     if (outputStream.fail()) {
         markFailed();
@@ -71,22 +67,59 @@ bool CXcfCaptureFileWriter::writeRecord(const CXcfCaptureRecord& record) {
         record.getFrameStoredLength(), record.getFrameLength(), record.getFrame());
 }
 
-void CXcfCaptureFileWriter::emit(std::ostream& stream, const void* bytes, size_t count) {
+CXcfCaptureFileWriter::PendingBytes* CXcfCaptureFileWriter::pendingFor(const std::ostream& stream) {
+    if (&stream == &outputStream) {
+        return &outputPending;
+    }
+    if (&stream == &indexStream) {
+        return &indexPending;
+    }
+    return nullptr;
+}
+
+bool CXcfCaptureFileWriter::isOpen(const std::ostream& stream) const {
+    return &stream == &outputStream ? outputStream.is_open() : indexStream.is_open();
+}
+
+void CXcfCaptureFileWriter::emitSlowly(std::ostream& stream, const void* bytes, size_t count) {
     if (count == 0) {
         return;
     }
     const char* from = static_cast<const char*>(bytes);
-    if (count >= kDirectWrite) {
+    PendingBytes* pending = pendingFor(stream);
+    if (pending == nullptr) {
         stream.write(from, static_cast<std::streamsize>(count));
-    } else {
-        for (size_t done = 0; done < count && stream; done += kBufferedPiece) {
-            stream.write(from + done,
-                         static_cast<std::streamsize>(std::min(kBufferedPiece, count - done)));
+        if (!stream) {
+            markFailed();
         }
+        return;
     }
-    if (!stream) {
+    if (!stream.good() || !isOpen(stream)) {
         markFailed();
         return;
+    }
+    if (count > kPendingSize - pending->used) {
+        if (!flushPending(stream)) {
+            return;
+        }
+        if (count >= kPendingSize) {
+            // A block as large as the collection block goes to the file as it is.
+            const std::streamsize put =
+                stream.rdbuf()->sputn(from, static_cast<std::streamsize>(count));
+            if (put < 0 || static_cast<size_t>(put) != count) {
+                stream.setstate(std::ios::badbit);
+                markFailed();
+                return;
+            }
+            pending = nullptr;
+        }
+    }
+    if (pending != nullptr) {
+        if (!pending->data) {
+            pending->data = std::make_unique<char[]>(kPendingSize);
+        }
+        std::memcpy(pending->data.get() + pending->used, from, count);
+        pending->used += count;
     }
     if (&stream == &outputStream) {
         outputPos += count;
@@ -94,8 +127,43 @@ void CXcfCaptureFileWriter::emit(std::ostream& stream, const void* bytes, size_t
     }
 }
 
+bool CXcfCaptureFileWriter::flushPending(std::ostream& stream) {
+    PendingBytes* pending = pendingFor(stream);
+    if (pending == nullptr || pending->used == 0) {
+        return true;
+    }
+    const size_t count = pending->used;
+    pending->used = 0;
+    const std::streamsize put =
+        stream.rdbuf()->sputn(pending->data.get(), static_cast<std::streamsize>(count));
+    if (put < 0 || static_cast<size_t>(put) != count) {
+        stream.setstate(std::ios::badbit);
+        markFailed();
+        return false;
+    }
+    return true;
+}
+
+bool CXcfCaptureFileWriter::flushStream(std::ostream& stream) {
+    const bool handedOver = flushPending(stream);
+    stream.flush();
+    if (!handedOver || !stream) {
+        markFailed();
+        return false;
+    }
+    return true;
+}
+
+void CXcfCaptureFileWriter::discardPendingBytes() {
+    outputPending.used = 0;
+    indexPending.used = 0;
+}
+
 void CXcfCaptureFileWriter::seekOutput(uint64_t position) {
     if (position == outputPos) {
+        return;
+    }
+    if (!flushPending(outputStream)) {
         return;
     }
     outputStream.seekp(static_cast<std::streamoff>(position));
@@ -106,27 +174,29 @@ void CXcfCaptureFileWriter::seekOutput(uint64_t position) {
     outputPos = position;
 }
 
-bool CXcfCaptureFileWriter::createOutputStream() {
-    if (outputStream.is_open()) {
-        outputStream.close();
+bool CXcfCaptureFileWriter::openUnbuffered(std::ofstream& stream, const std::string& name) {
+    if (stream.is_open()) {
+        flushPending(stream);
+        stream.close();
     }
-    outputStream.clear();
-    useLargeBuffer(*outputStream.rdbuf(), outputStreamBuffer);
-    outputStream.open(fileName, std::ios::out | std::ios::binary | std::ios::trunc);
+    stream.clear();
+    pendingFor(stream)->used = 0;
+    // The writer collects bytes in blocks of its own; a file buffer would copy them again.
+    stream.rdbuf()->pubsetbuf(nullptr, 0);
+    stream.open(name, std::ios::out | std::ios::binary | std::ios::trunc);
+    return stream.is_open() && stream.good();
+}
+
+bool CXcfCaptureFileWriter::createOutputStream() {
+    const bool created = openUnbuffered(outputStream, fileName);
     outputPos = 0;
     outputEndPos = 0;
     headerLaidOut = false;
-    return outputStream.is_open() && outputStream.good();
+    return created;
 }
 
 bool CXcfCaptureFileWriter::createIndexStream() {
-    if (indexStream.is_open()) {
-        indexStream.close();
-    }
-    indexStream.clear();
-    useLargeBuffer(*indexStream.rdbuf(), indexStreamBuffer);
-    indexStream.open(indexFileName, std::ios::out | std::ios::binary | std::ios::trunc);
-    return indexStream.is_open() && indexStream.good();
+    return openUnbuffered(indexStream, indexFileName);
 }
 
 void CXcfCaptureFileWriter::markFailed() {

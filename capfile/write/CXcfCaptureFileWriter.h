@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <ostream>
@@ -20,6 +21,13 @@
 class CXcfCaptureRecord;
 
 class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
+    // Bytes on their way to the output or the side index file.
+    struct PendingBytes {
+        std::unique_ptr<char[]> data;
+        size_t used = 0;
+    };
+    static constexpr size_t kPendingSize = 256 * 1024;
+
   public:
     // Bytes per entry of the index section and of the side index file.
     static constexpr uint32_t kIndexEntrySize = 4;
@@ -65,8 +73,33 @@ class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
 
   protected:
     // Every byte for the output or the side index file goes through here, so that failures are
-    // caught in one place and the output position is known without asking the stream.
-    void emit(std::ostream& stream, const void* bytes, size_t count);
+    // caught in one place and the output position is known without asking the stream. Bytes
+    // collect in a block of the writer's own and reach the (unbuffered) stream in large
+    // writes: one copy per byte and no stream call per record.
+    void emit(std::ostream& stream, const void* bytes, size_t count) {
+        PendingBytes* pending = &stream == &outputStream  ? &outputPending
+                                : &stream == &indexStream ? &indexPending
+                                                          : nullptr;
+        // The common case, a record's few pieces, is a copy into the collection block.
+        if (count == 0) {
+            return;
+        }
+        if (pending != nullptr && pending->data && count <= kPendingSize - pending->used) {
+            std::memcpy(pending->data.get() + pending->used, bytes, count);
+            pending->used += count;
+            if (pending == &outputPending) {
+                outputPos += count;
+                outputEndPos = outputPos > outputEndPos ? outputPos : outputEndPos;
+            }
+            return;
+        }
+        emitSlowly(stream, bytes, count);
+    }
+    // Hands the collected bytes of both streams to them, then flushes the stream given;
+    // false (and the writer failed) when any of it did not reach the file.
+    bool flushStream(std::ostream& stream);
+    // Forgets the collected bytes: their file is being removed.
+    void discardPendingBytes();
     // Moves the output to an absolute position; a failed seek marks the writer failed.
     void seekOutput(uint64_t position);
     uint64_t outputPosition() const { return outputPos; }
@@ -92,11 +125,18 @@ class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
     uint64_t offsetToIndexPos = 0;
     bool headerLaidOut = false;
 
-    // Declared before the stream it serves so that it outlives it.
-    std::unique_ptr<char[]> indexStreamBuffer;
     std::ofstream indexStream;
 
   private:
+    void emitSlowly(std::ostream& stream, const void* bytes, size_t count);
+
+    PendingBytes* pendingFor(const std::ostream& stream);
+    bool isOpen(const std::ostream& stream) const;
+    bool flushPending(std::ostream& stream);
+    bool openUnbuffered(std::ofstream& stream, const std::string& name);
+
+    PendingBytes outputPending;
+    PendingBytes indexPending;
     uint64_t outputPos = 0;
     uint64_t outputEndPos = 0;
     uint64_t sizeLimit = kDefaultFileSizeLimit;

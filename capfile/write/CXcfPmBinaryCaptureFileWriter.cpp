@@ -32,10 +32,12 @@ bool CXcfPmBinaryCaptureFileWriter::open(std::string name, std::string descripti
     }
     inputStream.clear();
     if (outputStream.is_open()) {
+        flushStream(outputStream);
         outputStream.close();
     }
     outputStream.clear();
     if (indexStream.is_open()) {
+        flushStream(indexStream);
         indexStream.close();
     }
     indexStream.clear();
@@ -68,6 +70,7 @@ bool CXcfPmBinaryCaptureFileWriter::open(std::string name, std::string descripti
 
 void CXcfPmBinaryCaptureFileWriter::removeFiles() {
     headerLaidOut = false;
+    discardPendingBytes();
     indexStream.close();
     outputStream.close();
     std::remove(indexFileName.c_str());

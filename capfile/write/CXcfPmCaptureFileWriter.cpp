@@ -92,10 +92,7 @@ void CXcfPmCaptureFileWriter::appendIndex() {
     offsetToIndex = static_cast<uint32_t>(outputEnd());
     seekOutput(patchOffsetToIndex());
 
-    indexStream.flush();
-    if (!indexStream) {
-        markFailed();
-    }
+    flushStream(indexStream);
     indexStream.close();
     if (indexStream.fail()) {
         markFailed();

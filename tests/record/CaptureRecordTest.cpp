@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -91,6 +93,39 @@ TEST(CaptureRecord, TimestampIsNormalisedOnlyInTheCopy) {
     EXPECT_EQ(record.getTimestamp().toString(), "00:999999999");
     EXPECT_EQ(record.getTimestampSeconds(), 1u);
     EXPECT_EQ(record.getTimestampNanoseconds(), 0xFFFFFFFFu);
+}
+
+// Readers refill one record per frame; the copies must reuse the blocks that clear gave up,
+// and never hand out a block too small for the bytes.
+TEST(CaptureRecordCopy, CopiesReuseReleasedBlocksWhenLargeEnough) {
+    CXcfL2PM410Record record;
+    const uint8_t big[64] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    record.copyFrame(64, big);
+    record.copyExtension(8, big);
+    const uint8_t* firstFrame = record.getFrame();
+    record.clear();
+    EXPECT_EQ(record.getFrame(), nullptr);
+    EXPECT_EQ(record.getExtension(), nullptr);
+    EXPECT_EQ(record.getFrameLength(), 0u);
+
+    const uint8_t small[3] = {7, 8, 9};
+    record.copyFrame(3, small);
+    EXPECT_EQ(record.getFrame(), firstFrame);
+    EXPECT_EQ(record.getFrameStoredLength(), 3u);
+    EXPECT_EQ(record.getFrameLength(), 3u);
+    EXPECT_EQ(std::memcmp(record.getFrame(), small, 3), 0);
+
+    record.clear();
+    uint8_t huge[200];
+    std::memset(huge, 0xAB, sizeof huge);
+    record.copyFrame(200, huge);
+    EXPECT_EQ(std::memcmp(record.getFrame(), huge, 200), 0);
+
+    record.clear();
+    record.copyExtension(0, nullptr);
+    EXPECT_NE(record.getExtension(), nullptr);
+    EXPECT_EQ(record.getExtensionLength(), 0u);
+    EXPECT_EQ(record.getExtensionWord0(), 0u);
 }
 
 }  // namespace

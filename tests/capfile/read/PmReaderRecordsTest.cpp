@@ -46,6 +46,22 @@ TEST_P(PmReaderRecords, TheLastRecordEndsWhereTheIndexBegins) {
     expectRecord(2, 100);
 }
 
+// Frames larger than the reader's read-ahead block take another road than small ones; both
+// must deliver the same bytes, in order and out of order, and a failed read must leave the
+// record as it was.
+TEST_P(PmReaderRecords, LargeAndSmallRecordsReadAlikeInAnyOrder) {
+    const size_t large = 300 * 1024;
+    addRecords(4);
+    builder.records[1] = recordFor(GetParam(), 2, large);
+    ASSERT_TRUE(openBuilt());
+    for (uint32_t k : {1u, 2u, 3u, 2u, 4u, 1u, 3u}) {
+        ASSERT_EQ(readCode(k), -1) << "record " << k;
+        expectRecord(k, k == 2 ? large : 20);
+    }
+    EXPECT_FALSE(reader->readRecord(5, record));
+    expectRecord(3);
+}
+
 // Windows of 1000 offsets move forward as records are read in order and jump for any record
 // outside them.
 TEST_P(PmReaderRecords, IndexWindowsFollowTheReadsAcross2500Records) {
