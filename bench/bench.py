@@ -62,6 +62,11 @@ def bench_case(name, splicetrc, inputs, expected, out_dir, repeats):
     total_bytes = sum(os.path.getsize(p) for p in inputs)
     ours, cats = [], []
     for i in range(repeats + 1):  # the first round warms the page cache and is dropped
+        # Both tools start from an absent output: truncating the previous run's file costs
+        # time that belongs to neither.
+        for path in (out, cat_out):
+            if os.path.exists(path):
+                os.remove(path)
         elapsed, status = run_timed(args)
         if status != 0 or header_records(out) != expected:
             sys.exit(f"{name}: splicetrc failed (status {status}, "

@@ -155,5 +155,6 @@ ProcessResult runProgram(const std::vector<std::string>& args, const RunOptions&
 
 std::string splicetrcPath() { return SPLICETRC_EXE; }
 std::string sourceDir() { return SPLICETRC_SOURCE_DIR; }
+std::string trcinfoPath() { return TRCINFO_EXE; }
 
 }  // namespace testsupport

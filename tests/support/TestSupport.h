@@ -70,6 +70,8 @@ ProcessResult runProgram(const std::vector<std::string>& args, const RunOptions&
 
 // The splicetrc executable built with the tests.
 std::string splicetrcPath();
+// The trcinfo executable built with the tests.
+std::string trcinfoPath();
 std::string sourceDir();
 
 }  // namespace testsupport
