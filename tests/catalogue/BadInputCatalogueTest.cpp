@@ -1,0 +1,486 @@
+// A catalogue of damaged inputs: a small valid B3 file and a small valid B4 file, cut short at
+// every interesting length and with each header field, table entry, index entry and counted
+// length replaced by values that lie. For every case the file's own reader must refuse it with
+// the right code or deliver an early (never a wrong) end of its records, nothing may crash or
+// read outside a buffer, a merge of the damaged file with a good one must give an output that
+// reads back cleanly with exactly the records the readers delivered, and no input may change.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/AppendRun.h"
+#include "app/RunSettings.h"
+#include "capfile/read/CXcfCaptureFileParserFactory.h"
+#include "capfile/read/CXcfPmB3CaptureFileParser.h"
+#include "capfile/read/CXcfPmB4CaptureFileParser.h"
+#include "capfile/read/CXcfTcpdumpFileParser.h"
+#include "support/CaptureFileBuilder.h"
+#include "support/SampleCaptures.h"
+#include "support/TestSupport.h"
+
+using namespace testsupport;
+
+namespace {
+
+constexpr int32_t kShortRead = CXcfCaptureFileCommon::kErrorCorruptFile;
+constexpr int32_t kNotRecognised = CXcfCaptureFileCommon::kErrorFormatNotRecognised;
+constexpr int32_t kBadHeader = CXcfCaptureFileCommon::kErrorCorruptHeader;
+
+// Field positions that every tester-family file shares.
+constexpr size_t kNumberOfRecords = 13;
+constexpr size_t kRecordLength = 17;
+constexpr size_t kMasterFormatFlags = 21;
+constexpr size_t kOffsetToData = 23;
+constexpr size_t kOffsetToIndex = 27;
+constexpr size_t kRecordTypeEntry0 = CaptureFileLayout::kRecordTypeTable;
+constexpr size_t kSourceSlot0 = CaptureFileLayout::kSourceNameTable;
+constexpr size_t kHeaderString = CaptureFileLayout::kHeaderString;
+constexpr uint32_t kRecordCount = 3;
+
+// What a damaged file must give: refused by its reader with a code, or opened with some of
+// its records delivered.
+struct Expected {
+    int32_t refusedWith = 0;  // 0: the file opens
+    size_t minRecords = 0;
+    size_t maxRecords = 0;
+    bool intact = true;  // the records delivered are the original's first ones, unchanged
+
+    static Expected refused(int32_t code) { return {code, 0, 0, true}; }
+    static Expected opens(size_t records) { return {0, records, records, true}; }
+    static Expected upTo(size_t records) { return {0, 0, records, true}; }
+    // Opens and delivers records whose contents follow from the damaged values, not the
+    // original's.
+    static Expected reshaped(size_t records) { return {0, records, records, false}; }
+};
+
+class SilentConsole {
+  public:
+    SilentConsole() : saved(std::cout.rdbuf(sink.rdbuf())) {}
+    ~SilentConsole() { std::cout.rdbuf(saved); }
+
+  private:
+    std::ostringstream sink;
+    std::streambuf* saved;
+};
+
+void put16(Bytes& file, size_t at, uint32_t value) {
+    file.at(at) = static_cast<uint8_t>(value >> 8);
+    file.at(at + 1) = static_cast<uint8_t>(value);
+}
+
+void put32(Bytes& file, size_t at, uint32_t value) {
+    for (size_t i = 0; i < 4; ++i) {
+        file.at(at + i) = static_cast<uint8_t>(value >> (24 - 8 * i));
+    }
+}
+
+// A new file each time: rewriting a file in place makes some file systems flush it to disk.
+void replaceFile(const std::string& path, const Bytes& bytes) {
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    writeFile(path, bytes);
+}
+
+// Both writers keep the extension as two 32-bit words; a B3 record in a B4 output has port
+// and status byte 0.
+RecordCopy asOutput(const RecordCopy& record, const std::string& from, const std::string& to) {
+    RecordCopy out = to == "B4" && from != "B4" ? asB4(record) : record;
+    Bytes words(8, 0);
+    if (record.extension.size() >= 4) {
+        std::copy_n(record.extension.begin(), 4, words.begin());
+    }
+    if (record.extension.size() >= 8) {
+        std::copy_n(record.extension.begin() + 4, 4, words.begin() + 4);
+    }
+    out.extension = words;
+    return out;
+}
+
+bool timeOfDayInRange(const CXcfTimeOfDay& t) {
+    return t.getHours() <= 23 && t.getMinutes() <= 59 && t.getMillisecondsOfMinute() <= 59999;
+}
+
+struct Sample {
+    std::string format;
+    Bytes bytes;
+    CaptureFileLayout layout;
+    std::vector<RecordCopy> records;  // as the reader must deliver them
+};
+
+Sample makeSample(const std::string& format, const std::string& path) {
+    const bool b4 = format == "B4";
+    CaptureFileBuilder builder = b4 ? CaptureFileBuilder::b4() : CaptureFileBuilder();
+    // The text header starts with "#T": read from one or two bytes too early, its characters
+    // make a length of over 9000 bytes, more than the rest of the file holds.
+    builder.headerString = "#Test header\n";
+    builder.sourceNames[0] = b4 ? "ETH,2/3,Rx" : "POS,1A,Rx";
+    Sample sample;
+    sample.format = format;
+    for (uint32_t k = 1; k <= kRecordCount; ++k) {
+        RecordCopy r;
+        r.seconds = 100 + k;
+        r.nanoseconds = 1000 * k;
+        r.layer2Type = 2;
+        r.extension = CaptureFileBuilder::pattern(8, static_cast<uint8_t>(0xE0 + k));
+        r.frame = CaptureFileBuilder::pattern(20 + 5 * k, static_cast<uint8_t>(k));
+        if (b4) {
+            r.portByte = static_cast<uint8_t>(k == 2 ? 0x85 : 0x20 + k);
+            r.frameGood = (r.portByte & 0x80) == 0;
+            r.statusByte = static_cast<uint8_t>(0x10 + k);
+            builder.records.push_back(
+                CaptureFileBuilder::b4Record(r.seconds, r.nanoseconds, r.portByte, r.statusByte,
+                                             r.layer2Type, r.extension, r.frame));
+        } else {
+            builder.records.push_back(CaptureFileBuilder::b3Record(
+                r.seconds, r.nanoseconds, r.layer2Type, r.extension, r.frame));
+        }
+        sample.records.push_back(r);
+    }
+    sample.bytes = builder.build(&sample.layout);
+    writeFile(path, sample.bytes);
+    return sample;
+}
+
+class BadInputCatalogue : public testing::TestWithParam<std::string> {
+  protected:
+    void SetUp() override {
+        sample = makeSample(GetParam(), dir.file("sample.cap"));
+        ASSERT_EQ(readBack(dir.file("sample.cap")).records, sample.records);
+        SampleOptions options;
+        options.records = 2;
+        options.tag = 9;
+        good = writeSample(goodPath, options);
+        goodBytes = readFile(goodPath);
+    }
+
+    void TearDown() override {
+        std::cout << "[ catalogue] "
+                  << testing::UnitTest::GetInstance()->current_test_info()->name() << ": " << cases
+                  << " cases\n";
+        RecordProperty("cases", static_cast<int>(cases));
+    }
+
+    std::unique_ptr<CXcfPmBinaryCaptureFileParser> formatReader() const {
+        if (sample.format == "B4") {
+            return std::make_unique<CXcfPmB4CaptureFileParser>();
+        }
+        return std::make_unique<CXcfPmB3CaptureFileParser>();
+    }
+
+    size_t fileSize() const { return sample.bytes.size(); }
+    uint32_t offsetOfRecord(uint32_t k) const { return sample.layout.recordOffsets.at(k - 1); }
+
+    // Runs one case: the damaged bytes against the expectation, then a merge when it opens.
+    void check(const Bytes& damaged, const Expected& expected) {
+        ++cases;
+        const std::string path = dir.file("bad.cap");
+        replaceFile(path, damaged);
+
+        auto reader = formatReader();
+        const bool opened = reader->open(path);
+        if (expected.refusedWith != 0) {
+            EXPECT_FALSE(opened);
+            EXPECT_EQ(reader->lastErrorCode, expected.refusedWith);
+        } else {
+            ASSERT_TRUE(opened) << "refused with code " << reader->lastErrorCode;
+            EXPECT_TRUE(timeOfDayInRange(reader->captureStartTimeOfDay));
+            EXPECT_TRUE(timeOfDayInRange(reader->captureStopTimeOfDay));
+            EXPECT_LT(reader->captureStopTimestamp.getNanoseconds(), 1000000000);
+            EXPECT_LE(reader->getSourceName(0).size(), 126u);
+        }
+        reader->close();
+
+        {
+            CXcfCaptureFileParserFactory factory;
+            std::unique_ptr<CXcfCaptureFileParser> parser = factory.createParser(path);
+            EXPECT_EQ(parser != nullptr, opened);
+            if (!parser) {
+                // The last reader tried speaks for the factory.
+                CXcfTcpdumpFileParser tcpdump;
+                EXPECT_FALSE(tcpdump.open(path));
+                EXPECT_EQ(factory.lastErrorCode, tcpdump.lastErrorCode);
+            }
+        }
+
+        if (opened) {
+            const ReadBack delivered = readBack(path);
+            ASSERT_TRUE(delivered.opened);
+            EXPECT_EQ(delivered.formatCode, sample.format);
+            EXPECT_GE(delivered.records.size(), expected.minRecords);
+            EXPECT_LE(delivered.records.size(), expected.maxRecords);
+            if (expected.intact) {
+                for (size_t i = 0; i < delivered.records.size(); ++i) {
+                    EXPECT_EQ(delivered.records[i], sample.records.at(i)) << "record " << i + 1;
+                }
+            }
+            checkMerge(path, delivered.records);
+        }
+        EXPECT_EQ(readFile(path), damaged) << "the damaged input was changed";
+    }
+
+    // The damaged file first, a good B3 file second, merged in-process.
+    void checkMerge(const std::string& badPath, const std::vector<RecordCopy>& delivered) {
+        const std::string outPath = dir.file("merged.cap");
+        std::error_code ignored;
+        std::filesystem::remove(outPath, ignored);
+        RunSettings settings;
+        settings.inputFileNames = {badPath, goodPath};
+        settings.outputFileName = outPath;
+        uint32_t count = 0;
+        bool converted = false;
+        {
+            SilentConsole silent;
+            AppendRun run(settings);
+            ASSERT_TRUE(run.openAllInputs());
+            ASSERT_TRUE(run.openOutputFile());
+            converted = run.convertRecords(count);
+            run.cleanUp();
+        }
+        const std::string outFormat = sample.format;
+        std::vector<RecordCopy> expected;
+        for (const RecordCopy& r : delivered) {
+            expected.push_back(asOutput(r, sample.format, outFormat));
+        }
+        for (const RecordCopy& r : good) {
+            expected.push_back(asOutput(r, "B3", outFormat));
+        }
+        EXPECT_TRUE(converted);
+        EXPECT_EQ(count, expected.size());
+
+        const ReadBack out = readBack(outPath);
+        ASSERT_TRUE(out.opened);
+        EXPECT_EQ(out.formatCode, outFormat);
+        EXPECT_EQ(out.numberOfRecords, expected.size());
+        EXPECT_EQ(out.triggerPacketNumber, expected.size() - 1);
+        EXPECT_EQ(out.records, expected);
+        EXPECT_LE(out.sourceName0.size(), 120u);
+        // Header, records and index entries, and nothing else.
+        const Bytes merged = readFile(outPath);
+        EXPECT_EQ(be32At(merged, kOffsetToIndex) + 4 * expected.size(), merged.size());
+        EXPECT_FALSE(fileExists(outPath + ".idx"));
+        EXPECT_EQ(readFile(goodPath), goodBytes) << "the good input was changed";
+    }
+
+    TempDir dir;
+    Sample sample;
+    std::string goodPath = dir.file("good.cap");
+    std::vector<RecordCopy> good;
+    Bytes goodBytes;
+    size_t cases = 0;
+};
+
+// What the file's reader must do with the file cut to `length` bytes.
+Expected forTruncation(size_t length, const CaptureFileLayout& layout, size_t fullSize) {
+    if (length < 8) {
+        return Expected::refused(kShortRead);  // signature or format code incomplete
+    }
+    if (length < 13) {
+        return Expected::refused(kNotRecognised);  // version text incomplete
+    }
+    if (length < layout.index) {
+        return Expected::refused(kBadHeader);  // header incomplete, or the index lies beyond
+    }
+    if (length == fullSize) {
+        return Expected::opens(kRecordCount);
+    }
+    // The index is cut: a record's length needs the next record's entry.
+    const size_t wholeEntries = (length - layout.index) / 4;
+    return Expected::upTo(wholeEntries == 0 ? 0 : wholeEntries - 1);
+}
+
+TEST_P(BadInputCatalogue, TruncatedAtEveryInterestingLength) {
+    std::vector<size_t> lengths;
+    // Every length through the prefix, the fixed header and into the record type table.
+    for (size_t n = 0; n < 200; ++n) {
+        lengths.push_back(n);
+    }
+    // A stride through the big tables, not a multiple of the source name slot size.
+    for (size_t n = 200; n < kHeaderString; n += 127) {
+        lengths.push_back(n);
+    }
+    // Every length from the end of the tables on: counted strings, capture times, records,
+    // index.
+    for (size_t n = kHeaderString - 8; n <= fileSize(); ++n) {
+        lengths.push_back(n);
+    }
+    for (size_t length : lengths) {
+        SCOPED_TRACE("cut to " + std::to_string(length) + " bytes");
+        Bytes cut(sample.bytes.begin(), sample.bytes.begin() + length);
+        check(cut, forTruncation(length, sample.layout, fileSize()));
+        if (HasFatalFailure()) {
+            return;
+        }
+    }
+}
+
+TEST_P(BadInputCatalogue, FixedHeaderFieldsThatLie) {
+    const uint32_t pastEnd = static_cast<uint32_t>(fileSize() + 1);
+    struct Case {
+        const char* field;
+        size_t at;
+        uint32_t value;
+        Expected expected;
+    };
+    const std::vector<Case> cases = {
+        // No records but an index: the layout check refuses it.
+        {"numberOfRecords", kNumberOfRecords, 0, Expected::refused(kBadHeader)},
+        // One record: it runs up to the index, swallowing the other two.
+        {"numberOfRecords", kNumberOfRecords, 1, Expected::reshaped(1)},
+        // More records than the index holds: entries past its end do not exist.
+        {"numberOfRecords", kNumberOfRecords, 0xFFFFFFFF, Expected::upTo(kRecordCount)},
+        {"numberOfRecords", kNumberOfRecords, pastEnd, Expected::upTo(kRecordCount)},
+        {"recordLength", kRecordLength, 0, Expected::opens(kRecordCount)},
+        // Records of one byte hold no fields.
+        {"recordLength", kRecordLength, 1, Expected::opens(0)},
+        {"recordLength", kRecordLength, 0xFFFFFFFF, Expected::refused(kBadHeader)},
+        {"recordLength", kRecordLength, pastEnd, Expected::refused(kBadHeader)},
+        {"masterFormatFlags", kMasterFormatFlags, 0, Expected::opens(kRecordCount)},
+        {"masterFormatFlags", kMasterFormatFlags, 1, Expected::opens(kRecordCount)},
+        {"masterFormatFlags", kMasterFormatFlags, 0xFFFF, Expected::opens(kRecordCount)},
+        {"masterFormatFlags", kMasterFormatFlags, pastEnd, Expected::opens(kRecordCount)},
+        {"offsetToData", kOffsetToData, 0, Expected::refused(kBadHeader)},
+        // The index still finds every record, and each lies after this start.
+        {"offsetToData", kOffsetToData, 1, Expected::opens(kRecordCount)},
+        {"offsetToData", kOffsetToData, 0xFFFFFFFF, Expected::refused(kBadHeader)},
+        {"offsetToData", kOffsetToData, pastEnd, Expected::refused(kBadHeader)},
+        // Without an index no record can be found.
+        {"offsetToIndex", kOffsetToIndex, 0, Expected::opens(0)},
+        {"offsetToIndex", kOffsetToIndex, 1, Expected::refused(kBadHeader)},
+        {"offsetToIndex", kOffsetToIndex, 0xFFFFFFFF, Expected::refused(kBadHeader)},
+        {"offsetToIndex", kOffsetToIndex, pastEnd, Expected::refused(kBadHeader)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.field) + " = " + std::to_string(c.value));
+        Bytes damaged = sample.bytes;
+        if (c.at == kMasterFormatFlags) {
+            put16(damaged, c.at, c.value);
+        } else {
+            put32(damaged, c.at, c.value);
+        }
+        check(damaged, c.expected);
+    }
+}
+
+TEST_P(BadInputCatalogue, RecordTypesWithoutALayout) {
+    const bool b4 = sample.format == "B4";
+    const uint32_t pastEnd = static_cast<uint32_t>(fileSize() + 1);
+    struct Case {
+        uint32_t type;
+        Expected expected;
+    };
+    // A B3 file of type 0 to 2 still has a layout: the extension shrinks and the frame grows.
+    // A B4 reader reads only the type with all three single-byte fields.
+    const std::vector<Case> cases = {
+        {0, b4 ? Expected::opens(0) : Expected::reshaped(kRecordCount)},
+        {1, b4 ? Expected::opens(0) : Expected::reshaped(kRecordCount)},
+        {5, Expected::opens(0)},
+        {0xFFFF, Expected::opens(0)},
+        {pastEnd & 0xFFFF, Expected::opens(0)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("record type " + std::to_string(c.type));
+        Bytes damaged = sample.bytes;
+        put16(damaged, kRecordTypeEntry0, c.type);
+        check(damaged, c.expected);
+    }
+}
+
+TEST_P(BadInputCatalogue, CountedLengthsThatLie) {
+    const uint32_t pastEnd = static_cast<uint32_t>(fileSize() + 1);
+    const size_t description = sample.layout.description;
+    struct Case {
+        const char* field;
+        size_t at;
+        uint32_t value;
+        Expected expected;
+    };
+    const std::vector<Case> cases = {
+        // Source name slot 0 holds 126 characters at most; longer lengths stay in the slot.
+        {"source name length", kSourceSlot0, 0, Expected::opens(kRecordCount)},
+        {"source name length", kSourceSlot0, 1, Expected::opens(kRecordCount)},
+        {"source name length", kSourceSlot0, 127, Expected::opens(kRecordCount)},
+        {"source name length", kSourceSlot0, 0xFFFF, Expected::opens(kRecordCount)},
+        {"source name length", kSourceSlot0, pastEnd, Expected::opens(kRecordCount)},
+        // Too short: the text's first characters are read as the next length, too long.
+        {"header string length", kHeaderString, 0, Expected::refused(kBadHeader)},
+        {"header string length", kHeaderString, 1, Expected::refused(kBadHeader)},
+        {"header string length", kHeaderString, 0xFFFF, Expected::refused(kBadHeader)},
+        {"header string length", kHeaderString, pastEnd, Expected::refused(kBadHeader)},
+        // Too short: the capture times come from the description's text; the records are
+        // found through the header's offsets all the same.
+        {"description length", description, 0, Expected::opens(kRecordCount)},
+        {"description length", description, 1, Expected::opens(kRecordCount)},
+        {"description length", description, 0xFFFF, Expected::refused(kBadHeader)},
+        {"description length", description, pastEnd, Expected::refused(kBadHeader)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.field) + " = " + std::to_string(c.value));
+        Bytes damaged = sample.bytes;
+        put16(damaged, c.at, c.value);
+        check(damaged, c.expected);
+    }
+}
+
+TEST_P(BadInputCatalogue, CaptureTimesOutOfRange) {
+    const uint32_t pastEnd = static_cast<uint32_t>(fileSize() + 1);
+    const size_t at = sample.layout.captureTimes;
+    // Offset and width of each field of the capture times block.
+    const std::vector<std::pair<size_t, size_t>> fields = {
+        {0, 2}, {2, 2}, {4, 2}, {6, 2}, {8, 2}, {10, 2}, {12, 4}, {16, 4}, {20, 4},
+    };
+    for (const auto& [offset, width] : fields) {
+        const uint32_t max = width == 2 ? 0xFFFF : 0xFFFFFFFF;
+        for (uint32_t value : {0u, 1u, max, pastEnd}) {
+            SCOPED_TRACE("capture times byte " + std::to_string(offset) + " = " +
+                         std::to_string(value));
+            Bytes damaged = sample.bytes;
+            if (width == 2) {
+                put16(damaged, at + offset, value);
+            } else {
+                put32(damaged, at + offset, value);
+            }
+            check(damaged, Expected::opens(kRecordCount));
+        }
+    }
+}
+
+TEST_P(BadInputCatalogue, IndexEntriesThatLie) {
+    const uint32_t dataStart = static_cast<uint32_t>(sample.layout.data);
+    for (uint32_t k = 1; k <= kRecordCount; ++k) {
+        const uint32_t previous = k == 1 ? offsetOfRecord(2) : offsetOfRecord(k - 1);
+        struct Case {
+            const char* kind;
+            uint32_t value;
+        };
+        const std::vector<Case> cases = {
+            {"into the header", 100},
+            {"past the end", static_cast<uint32_t>(fileSize() + 10)},
+            // Before the record in front of it (for record 1: before the data).
+            {"backwards", k == 1 ? dataStart - 1 : previous - 1},
+            // The same offset as its neighbour: a record of no bytes.
+            {"duplicated", previous},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE("index entry " + std::to_string(k) + " " + c.kind);
+            Bytes damaged = sample.bytes;
+            put32(damaged, sample.layout.index + 4 * (k - 1), c.value);
+            // Record k cannot be read, and neither can record k - 1, whose length ends at
+            // entry k.
+            check(damaged, Expected::opens(k >= 2 ? k - 2 : 0));
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, BadInputCatalogue, testing::Values("B3", "B4"),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                             return info.param;
+                         });
+
+}  // namespace
