@@ -1,0 +1,25 @@
+// What one trcinfo run is asked to show, as read from the command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct InfoSettings {
+    std::vector<std::string> fileNames;  // in command-line order
+    bool showTables = false;             // the record type and source name tables too
+    bool listRecords = false;
+    uint32_t startRecord = 1;  // first record listed, counting from 1
+    uint32_t recordCount = 0;  // records listed; 0 means up to the last one
+    uint32_t hexBytes = 0;     // leading frame bytes shown per record
+};
+
+enum class ParseOutcome {
+    kRun,    // the settings are complete
+    kUsage,  // help was asked for and the usage text printed
+    kError,  // the error and the usage text were printed
+};
+
+// Fills the settings from the command line, printing the usage text when help is asked for
+// and the message and the usage text when the command line is wrong.
+ParseOutcome parseInfoArguments(int argc, char* argv[], InfoSettings& settings);

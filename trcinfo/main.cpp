@@ -1,0 +1,31 @@
+#include <exception>
+#include <string>
+
+#include "app/Console.h"
+#include "trcinfo/FileInspector.h"
+#include "trcinfo/InfoSettings.h"
+
+int main(int argc, char* argv[]) {
+    InfoSettings settings;
+    switch (parseInfoArguments(argc, argv, settings)) {
+        case ParseOutcome::kUsage:
+            return 0;
+        case ParseOutcome::kError:
+            return -1;
+        case ParseOutcome::kRun:
+            break;
+    }
+    bool allOpened = true;
+    try {
+        FileInspector inspector(settings);
+        for (const std::string& name : settings.fileNames) {
+            allOpened = inspector.inspect(name) && allOpened;
+        }
+    } catch (const std::exception& failure) {
+        // Only memory can run out here (a frame as large as the file allows); say so
+        // instead of aborting.
+        printLine(std::string("ERROR (trcinfo) - ") + failure.what());
+        return -1;
+    }
+    return allOpened ? 0 : -1;
+}
