@@ -49,3 +49,6 @@ build-fuzz: deps
 
 fuzz: build-fuzz
 	fuzz/run.sh build/fuzz $(FUZZ_SECONDS)
+
+coverage: deps
+	tools/coverage.sh build/coverage

@@ -3,6 +3,9 @@
 sample captures. The seeds are committed; run this again only to change them:
 
     python3 fuzz/make-seeds.py build/release/tools/trcgen
+
+The files named by a hash beside the seeds are inputs that fuzzing found to reach new code,
+added with `fuzz_TARGET -use_counters=0 -merge=1 fuzz/corpus/TARGET FOUND_INPUTS`.
 """
 import os
 import struct
