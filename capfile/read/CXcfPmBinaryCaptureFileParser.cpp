@@ -323,11 +323,6 @@ std::string CXcfPmBinaryCaptureFileParser::captureTimesText(uint32_t triggerPack
     return lines.str();
 }
 
-uint32_t CXcfPmBinaryCaptureFileParser::decode32(const uint8_t* bytes) {
-    return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
-           bytes[3];
-}
-
 std::vector<std::string> CXcfPmBinaryCaptureFileParser::splitFields(const std::string& text,
                                                                     const char* separators) {
     std::vector<std::string> fields;

@@ -65,7 +65,10 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
     std::string captureTimesText(uint32_t triggerPacketNumber) const;
     bool isVersion10() const { return versionMajor == 1 && versionMinor == 0; }
     // A big-endian 32-bit value.
-    static uint32_t decode32(const uint8_t* bytes);
+    static uint32_t decode32(const uint8_t* bytes) {
+        return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
+               uint32_t{bytes[3]};
+    }
     // The non-empty pieces of text between any of the separator characters.
     static std::vector<std::string> splitFields(const std::string& text, const char* separators);
 };

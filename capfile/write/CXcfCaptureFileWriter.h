@@ -109,7 +109,9 @@ class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
     bool createOutputStream();
     bool createIndexStream();
     // Patching is possible only once the header is laid out and while the output is open.
-    bool canPatch() const { return headerLaidOut && outputStream.is_open() && !failed; }
+    // Every path that closes the output also clears headerLaidOut, so the flag stands for an
+    // open output as well (asking the stream costs a library call per record).
+    bool canPatch() const { return headerLaidOut && !failed; }
     void markFailed();
     // Clears the failure and size-limit state for a new file.
     void clearWriteState();

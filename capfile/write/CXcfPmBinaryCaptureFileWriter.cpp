@@ -295,10 +295,3 @@ uint32_t CXcfPmBinaryCaptureFileWriter::heldFrameLength(uint32_t frameStoredLeng
                                                         uint32_t frameLength) {
     return std::min(frameStoredLength, frameLength);
 }
-
-void CXcfPmBinaryCaptureFileWriter::storeUint32(uint8_t* at, uint32_t value) {
-    at[0] = static_cast<uint8_t>(value >> 24);
-    at[1] = static_cast<uint8_t>(value >> 16);
-    at[2] = static_cast<uint8_t>(value >> 8);
-    at[3] = static_cast<uint8_t>(value);
-}

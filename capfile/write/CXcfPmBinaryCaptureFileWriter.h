@@ -64,7 +64,12 @@ class CXcfPmBinaryCaptureFileWriter : public CXcfPmCaptureFileWriter {
                                 uint32_t& firstByte, uint32_t& nextFourBytes);
     // The frame bytes a record object really holds, for a frame that may claim more.
     static uint32_t heldFrameLength(uint32_t frameStoredLength, uint32_t frameLength);
-    static void storeUint32(uint8_t* at, uint32_t value);
+    static void storeUint32(uint8_t* at, uint32_t value) {
+        at[0] = static_cast<uint8_t>(value >> 24);
+        at[1] = static_cast<uint8_t>(value >> 16);
+        at[2] = static_cast<uint8_t>(value >> 8);
+        at[3] = static_cast<uint8_t>(value);
+    }
 
   private:
     // Remembers the output position, writes `count` bytes at fieldPosition and returns the

@@ -51,7 +51,11 @@ void CXcfPmCaptureFileWriter::buildHeaderText() {
 }
 
 void CXcfPmCaptureFileWriter::writeHeader() {
-    if (!createOutputStream()) {
+    // An output that open has just created is empty already. Truncating it once more would
+    // change nothing in the file, but it makes ext4 write the whole file out when it is
+    // closed (its guard for files rewritten in place), which costs a merge a tenth of its time.
+    const bool justCreated = outputStream.is_open() && outputStream.good() && outputEnd() == 0;
+    if (!justCreated && !createOutputStream()) {
         markFailed();
         return;
     }
