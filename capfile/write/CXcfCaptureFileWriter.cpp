@@ -127,6 +127,24 @@ void CXcfCaptureFileWriter::emitSlowly(std::ostream& stream, const void* bytes, 
     }
 }
 
+uint8_t* CXcfCaptureFileWriter::reserveOutput(size_t count) {
+    if (count > kPendingSize - outputPending.used && !flushPending(outputStream)) {
+        return nullptr;
+    }
+    if (!outputStream.good()) {
+        markFailed();
+        return nullptr;
+    }
+    if (!outputPending.data) {
+        outputPending.data = std::make_unique<char[]>(kPendingSize);
+    }
+    uint8_t* at = reinterpret_cast<uint8_t*>(outputPending.data.get() + outputPending.used);
+    outputPending.used += count;
+    outputPos += count;
+    outputEndPos = std::max(outputEndPos, outputPos);
+    return at;
+}
+
 bool CXcfCaptureFileWriter::flushPending(std::ostream& stream) {
     PendingBytes* pending = pendingFor(stream);
     if (pending == nullptr || pending->used == 0) {

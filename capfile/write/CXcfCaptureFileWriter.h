@@ -95,6 +95,10 @@ class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
         }
         emitSlowly(stream, bytes, count);
     }
+    // Room for count bytes (at most a few hundred) at the output's current position, inside
+    // the collection block, counted as written; the caller fills them at once. nullptr when
+    // the writer failed.
+    uint8_t* reserveOutput(size_t count);
     // Hands the collected bytes of both streams to them, then flushes the stream given;
     // false (and the writer failed) when any of it did not reach the file.
     bool flushStream(std::ostream& stream);

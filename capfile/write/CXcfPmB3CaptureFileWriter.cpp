@@ -40,11 +40,14 @@ bool CXcfPmB3CaptureFileWriter::writeRecordData(uint32_t seconds, uint32_t nanos
                                                 uint8_t layer2Type, uint32_t extensionWord0,
                                                 uint32_t extensionWord1, uint32_t frameLength,
                                                 const uint8_t* frame) {
-    uint8_t fields[kRecordFieldsSize];
-    storeUint32(fields, seconds);
-    storeUint32(fields + 4, nanoseconds);
-    fields[8] = layer2Type;
-    storeUint32(fields + 9, extensionWord0);
-    storeUint32(fields + 13, extensionWord1);
-    return writeRecordBytes(fields, sizeof fields, frame, frameLength);
+    return writeRecordBytes(
+        kRecordFieldsSize,
+        [&](uint8_t* fields) {
+            storeUint32(fields, seconds);
+            storeUint32(fields + 4, nanoseconds);
+            fields[8] = layer2Type;
+            storeUint32(fields + 9, extensionWord0);
+            storeUint32(fields + 13, extensionWord1);
+        },
+        frame, frameLength);
 }

@@ -44,13 +44,16 @@ bool CXcfPmB4CaptureFileWriter::writeRecordData(uint8_t portHigh, uint8_t portLo
                                                 uint8_t layer2Type, uint32_t extensionWord0,
                                                 uint32_t extensionWord1, uint32_t frameLength,
                                                 const uint8_t* frame) {
-    uint8_t fields[kRecordFieldsSize];
-    storeUint32(fields, seconds);
-    storeUint32(fields + 4, nanoseconds);
-    fields[8] = static_cast<uint8_t>(((portHigh & 0x07) << 5) | (portLow & 0x1F));
-    fields[9] = statusByte;
-    fields[10] = layer2Type;
-    storeUint32(fields + 11, extensionWord0);
-    storeUint32(fields + 15, extensionWord1);
-    return writeRecordBytes(fields, sizeof fields, frame, frameLength);
+    return writeRecordBytes(
+        kRecordFieldsSize,
+        [&](uint8_t* fields) {
+            storeUint32(fields, seconds);
+            storeUint32(fields + 4, nanoseconds);
+            fields[8] = static_cast<uint8_t>(((portHigh & 0x07) << 5) | (portLow & 0x1F));
+            fields[9] = statusByte;
+            fields[10] = layer2Type;
+            storeUint32(fields + 11, extensionWord0);
+            storeUint32(fields + 15, extensionWord1);
+        },
+        frame, frameLength);
 }

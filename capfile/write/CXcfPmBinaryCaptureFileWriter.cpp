@@ -254,8 +254,8 @@ void CXcfPmBinaryCaptureFileWriter::writeHeaderWithCaptureTimes() {
     seekOutput(patchOffsetToData());
 }
 
-bool CXcfPmBinaryCaptureFileWriter::writeRecordBytes(const uint8_t* fields, size_t fieldCount,
-                                                     const uint8_t* frame, uint32_t frameLength) {
+bool CXcfPmBinaryCaptureFileWriter::startRecord(size_t fieldCount, const uint8_t* frame,
+                                                uint32_t frameLength) {
     if (!canPatch() || (frame == nullptr && frameLength > 0)) {
         return false;
     }
@@ -270,8 +270,10 @@ bool CXcfPmBinaryCaptureFileWriter::writeRecordBytes(const uint8_t* fields, size
     uint8_t entry[kIndexEntrySize];
     storeUint32(entry, static_cast<uint32_t>(outputPosition()));
     emit(indexStream, entry, sizeof entry);
-    emit(outputStream, fields, fieldCount);
-    emit(outputStream, frame, frameLength);
+    return !hasFailed();
+}
+
+bool CXcfPmBinaryCaptureFileWriter::finishRecord() {
     if (hasFailed()) {
         return false;
     }

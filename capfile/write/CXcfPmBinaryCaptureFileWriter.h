@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <ostream>
 #include <string>
 
@@ -53,11 +54,25 @@ class CXcfPmBinaryCaptureFileWriter : public CXcfPmCaptureFileWriter {
     // The header of the B3 and B4 formats: the common header, then the capture times block;
     // the data start after it.
     void writeHeaderWithCaptureTimes();
-    // Appends one record (fixed fields, then the frame) and its index entry. False, with
-    // nothing written, when the writer is not open, has failed, the frame is missing, or the
-    // record would not fit the size limit.
-    bool writeRecordBytes(const uint8_t* fields, size_t fieldCount, const uint8_t* frame,
-                          uint32_t frameLength);
+    // Appends one record (fixed fields, then the frame) and its index entry. fillFields(at)
+    // stores the fieldCount bytes of fixed fields straight into the output's collection
+    // block: assembling them in an array first and copying that costs a store-forwarding
+    // stall per record. False, with nothing written, when the writer is not open, has
+    // failed, the frame is missing, or the record would not fit the size limit.
+    template <typename FillFields>
+    bool writeRecordBytes(size_t fieldCount, FillFields fillFields, const uint8_t* frame,
+                          uint32_t frameLength) {
+        if (!startRecord(fieldCount, frame, frameLength)) {
+            return false;
+        }
+        uint8_t* fields = reserveOutput(fieldCount);
+        if (fields == nullptr) {
+            return false;
+        }
+        fillFields(fields);
+        emit(outputStream, frame, frameLength);
+        return finishRecord();
+    }
     // The two extension values of the record-object entry: the first extension byte and the
     // next four as a big-endian number. Bytes beyond the extension's length count as 0.
     static void extensionValues(uint32_t extensionLength, const uint8_t* extension,
@@ -65,13 +80,23 @@ class CXcfPmBinaryCaptureFileWriter : public CXcfPmCaptureFileWriter {
     // The frame bytes a record object really holds, for a frame that may claim more.
     static uint32_t heldFrameLength(uint32_t frameStoredLength, uint32_t frameLength);
     static void storeUint32(uint8_t* at, uint32_t value) {
+#if defined(__GNUC__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        // One 4-byte store: byte-wise stores get merged by the compiler into wider temporaries
+        // that the copy into the output block then reads back with a stall.
+        value = __builtin_bswap32(value);
+        std::memcpy(at, &value, sizeof value);
+#else
         at[0] = static_cast<uint8_t>(value >> 24);
         at[1] = static_cast<uint8_t>(value >> 16);
         at[2] = static_cast<uint8_t>(value >> 8);
         at[3] = static_cast<uint8_t>(value);
+#endif
     }
 
   private:
+    // The checks and the index entry in front of a record; false when it is not written.
+    bool startRecord(size_t fieldCount, const uint8_t* frame, uint32_t frameLength);
+    bool finishRecord();
     // Remembers the output position, writes `count` bytes at fieldPosition and returns the
     // remembered position. Does nothing while the output is closed.
     uint64_t patchField(uint64_t fieldPosition, const uint8_t* bytes, size_t count);
