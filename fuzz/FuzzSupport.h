@@ -9,6 +9,7 @@
 
 #include "capfile/read/CXcfCaptureFileParser.h"
 #include "record/CXcfCaptureRecord.h"
+#include "tests/support/RecordCopy.h"
 
 namespace fuzzsupport {
 
@@ -44,20 +45,7 @@ Bytes readFile(const std::string& path);
 bool fileExists(const std::string& path);
 void removeFile(const std::string& path);
 
-// One record as a reader delivered it.
-struct RecordCopy {
-    uint32_t seconds = 0;
-    uint32_t nanoseconds = 0;
-    bool frameGood = true;
-    uint8_t portByte = 0;
-    uint8_t statusByte = 0;
-    uint8_t layer2Type = 0;
-    Bytes extension;
-    Bytes frame;
-
-    bool operator==(const RecordCopy& other) const;
-    bool operator!=(const RecordCopy& other) const { return !(*this == other); }
-};
+using testsupport::RecordCopy;
 
 RecordCopy copyOf(const CXcfCaptureRecord& record);
 

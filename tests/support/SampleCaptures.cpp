@@ -11,13 +11,6 @@
 
 namespace testsupport {
 
-bool RecordCopy::operator==(const RecordCopy& other) const {
-    return seconds == other.seconds && nanoseconds == other.nanoseconds &&
-           portByte == other.portByte && frameGood == other.frameGood &&
-           statusByte == other.statusByte && layer2Type == other.layer2Type &&
-           extension == other.extension && frame == other.frame;
-}
-
 namespace {
 
 Bytes wordsAsBytes(uint32_t word0, uint32_t word1) {
@@ -32,9 +25,11 @@ std::vector<RecordCopy> writeSample(const std::string& path, const SampleOptions
     const bool b4 = options.format == "B4";
     std::unique_ptr<CXcfPmBinaryCaptureFileWriter> writer;
     if (b4) {
-        writer = std::make_unique<CXcfPmB4CaptureFileWriter>(options.portType, options.portId, "Rx", 4);
+        writer =
+            std::make_unique<CXcfPmB4CaptureFileWriter>(options.portType, options.portId, "Rx", 4);
     } else {
-        writer = std::make_unique<CXcfPmB3CaptureFileWriter>(options.portType, options.portId, "Rx", 3);
+        writer =
+            std::make_unique<CXcfPmB3CaptureFileWriter>(options.portType, options.portId, "Rx", 3);
     }
     std::vector<RecordCopy> expected;
     if (!writer->open(path, "sample")) {
@@ -73,7 +68,8 @@ std::vector<RecordCopy> writeSample(const std::string& path, const SampleOptions
     stop.set(static_cast<uint16_t>(options.tag % 24), 2, 3000);
     writer->setCaptureStartTimeOfDay(start);
     writer->setCaptureStopTimeOfDay(stop);
-    writer->setCaptureStopTimestamp(CXcfTimestamp(static_cast<int32_t>(1000 * options.tag + 99), 5));
+    writer->setCaptureStopTimestamp(
+        CXcfTimestamp(static_cast<int32_t>(1000 * options.tag + 99), 5));
     writer->setTriggerPacketNumber(options.records == 0 ? 0 : options.records - 1);
     writer->close();
     return expected;
@@ -99,21 +95,7 @@ ReadBack readBack(const std::string& path) {
     }
     CXcfL2PM410MergedRecord record;
     for (uint32_t n = 1; parser->readRecord(n, record); ++n) {
-        RecordCopy r;
-        r.seconds = record.getTimestampSeconds();
-        r.nanoseconds = record.getTimestampNanoseconds();
-        r.portByte = record.getPortByte();
-        r.frameGood = record.isFrameGood();
-        r.statusByte = record.getStatusByte();
-        r.layer2Type = record.getLayer2Type();
-        if (record.getExtension() != nullptr) {
-            r.extension.assign(record.getExtension(),
-                               record.getExtension() + record.getExtensionLength());
-        }
-        if (record.getFrame() != nullptr) {
-            r.frame.assign(record.getFrame(), record.getFrame() + record.getFrameStoredLength());
-        }
-        result.records.push_back(r);
+        result.records.push_back(copyOf(record));
     }
     return result;
 }

@@ -6,23 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "support/RecordCopy.h"
 #include "support/TestSupport.h"
 
 namespace testsupport {
-
-// One record as a reader delivered it, copied out of the reused record object.
-struct RecordCopy {
-    uint32_t seconds = 0;
-    uint32_t nanoseconds = 0;
-    uint8_t portByte = 0;
-    bool frameGood = true;
-    uint8_t statusByte = 0;
-    uint8_t layer2Type = 0;
-    Bytes extension;
-    Bytes frame;
-
-    bool operator==(const RecordCopy& other) const;
-};
 
 struct SampleOptions {
     std::string format = "B3";  // "B3" or "B4"

@@ -16,7 +16,8 @@
 namespace testsupport {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "splicetrc-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "splicetrc-test-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     if (mkdtemp(buffer.data()) == nullptr) {
@@ -37,7 +38,8 @@ Bytes readFile(const std::string& path) {
 
 void writeFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 bool fileExists(const std::string& path) {
@@ -153,8 +155,14 @@ ProcessResult runProgram(const std::vector<std::string>& args, const RunOptions&
     return result;
 }
 
-std::string splicetrcPath() { return SPLICETRC_EXE; }
-std::string sourceDir() { return SPLICETRC_SOURCE_DIR; }
-std::string trcinfoPath() { return TRCINFO_EXE; }
+std::string splicetrcPath() {
+    return SPLICETRC_EXE;
+}
+std::string sourceDir() {
+    return SPLICETRC_SOURCE_DIR;
+}
+std::string trcinfoPath() {
+    return TRCINFO_EXE;
+}
 
 }  // namespace testsupport

@@ -12,7 +12,7 @@ using Bytes = std::vector<uint8_t>;
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -21,7 +21,7 @@ public:
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -32,22 +32,22 @@ bool fileExists(const std::string& path);
 // Appends values in the tester family's byte order (big-endian), so that tests can lay
 // out files byte by byte without the writer classes.
 class ByteBuilder {
-public:
+  public:
     ByteBuilder& u8(uint32_t v);
     ByteBuilder& u16(uint32_t v);
     ByteBuilder& u32(uint32_t v);
     ByteBuilder& le16(uint32_t v);
     ByteBuilder& le32(uint32_t v);
-    ByteBuilder& text(const std::string& s);             // characters only
-    ByteBuilder& counted(const std::string& s);          // 16-bit length, then characters
+    ByteBuilder& text(const std::string& s);     // characters only
+    ByteBuilder& counted(const std::string& s);  // 16-bit length, then characters
     ByteBuilder& bytes(const Bytes& b);
     ByteBuilder& fill(size_t count, uint8_t value = 0);
-    void put32At(size_t offset, uint32_t v);              // overwrite in place
+    void put32At(size_t offset, uint32_t v);  // overwrite in place
     size_t size() const { return data_.size(); }
     const Bytes& data() const { return data_; }
     Bytes& data() { return data_; }
 
-private:
+  private:
     Bytes data_;
 };
 
@@ -60,8 +60,8 @@ struct ProcessResult {
 };
 
 struct RunOptions {
-    std::string workingDir;          // empty: the current folder
-    uint64_t fileSizeLimit = 0;      // RLIMIT_FSIZE for the child when not 0 (SIGXFSZ ignored)
+    std::string workingDir;      // empty: the current folder
+    uint64_t fileSizeLimit = 0;  // RLIMIT_FSIZE for the child when not 0 (SIGXFSZ ignored)
 };
 
 // Runs a program with the given arguments (args[0] is the program path) and collects its
