@@ -22,6 +22,8 @@ demo: build-release
 
 test-release: build-release
 	cd build/release && ctest --output-on-failure -j $(JOBS)
+	@# The benchmark itself is too long for a test run; this checks that it still works.
+	python3 bench/bench.py --build build/release --data build/bench-data --smoke
 
 test-asan: build-asan
 	cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)

@@ -101,20 +101,27 @@ def main():
     parser.add_argument("--repeats", type=int, default=5)
     parser.add_argument("--scale", type=int, default=1,
                         help="multiply every input size (2 checks that memory stays flat)")
+    parser.add_argument("--smoke", action="store_true",
+                        help="inputs of a few MB and one run each: checks that the benchmark "
+                             "works, measures nothing")
     opts = parser.parse_args()
     splicetrc = os.path.join(opts.build, "splicetrc")
     trcgen = os.path.join(opts.build, "tools", "trcgen")
     os.makedirs(opts.data, exist_ok=True)
     s = opts.scale
+    if opts.smoke:
+        opts.repeats = 1
+    mb = (lambda size: max(1, size // 100)) if opts.smoke else (lambda size: size * s)
+    tag = "smoke" if opts.smoke else f"x{s}"
 
     def data(name):
-        return os.path.join(opts.data, f"x{s}-{name}")
+        return os.path.join(opts.data, f"{tag}-{name}")
 
-    n500a = make_input(trcgen, data("b3-500-a.cap"), "B3", 500, 250 * s, 1)
-    n500b = make_input(trcgen, data("b3-500-b.cap"), "B3", 500, 250 * s, 2)
-    n60a = make_input(trcgen, data("b3-60-a.cap"), "B3", 60, 150 * s, 3)
-    n60b = make_input(trcgen, data("b3-60-b.cap"), "B3", 60, 150 * s, 4)
-    n4 = make_input(trcgen, data("b4-500.cap"), "B4", 500, 250 * s, 5)
+    n500a = make_input(trcgen, data("b3-500-a.cap"), "B3", 500, mb(250), 1)
+    n500b = make_input(trcgen, data("b3-500-b.cap"), "B3", 500, mb(250), 2)
+    n60a = make_input(trcgen, data("b3-60-a.cap"), "B3", 60, mb(150), 3)
+    n60b = make_input(trcgen, data("b3-60-b.cap"), "B3", 60, mb(150), 4)
+    n4 = make_input(trcgen, data("b4-500.cap"), "B4", 500, mb(250), 5)
 
     cases = [
         ("500-byte frames, B3 + B3", [data("b3-500-a.cap"), data("b3-500-b.cap")], n500a + n500b),
@@ -125,7 +132,7 @@ def main():
             for name, inputs, expected in cases]
 
     print(f"\nsplicetrc vs cat, median of {opts.repeats} runs, {os.cpu_count()} cores, "
-          f"input scale x{s}\n")
+          f"inputs {tag}\n")
     print("| case | splicetrc s | cat s | ratio | MB/s | records/s | peak RSS MiB |")
     print("|---|---|---|---|---|---|---|")
     for r in rows:
