@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "capfile/read/CXcfPmB3CaptureFileParser.h"
@@ -18,6 +19,11 @@ using testsupport::CaptureFileBuilder;
 using testsupport::CaptureFileLayout;
 
 enum class Format { B3, B4 };
+
+// Names the format in test output instead of dumping its bytes.
+inline void PrintTo(Format format, std::ostream* out) {
+    *out << (format == Format::B3 ? "B3" : "B4");
+}
 
 inline std::string formatLabel(const testing::TestParamInfo<Format>& info) {
     return info.param == Format::B3 ? "B3" : "B4";

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "capfile/write/CXcfPmB3CaptureFileWriter.h"
@@ -14,6 +15,11 @@ namespace writertest {
 
 using testsupport::Bytes;
 enum class Format { B3, B4 };
+
+// Names the format in test output instead of dumping its bytes.
+inline void PrintTo(Format format, std::ostream* out) {
+    *out << (format == Format::B3 ? "B3" : "B4");
+}
 
 inline std::unique_ptr<CXcfPmBinaryCaptureFileWriter> makeWriter(Format format) {
     if (format == Format::B3) {
