@@ -1,6 +1,5 @@
 #include "record/CXcfCaptureRecord.h"
 
-#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -142,33 +141,36 @@ void CXcfCaptureRecord::keepSpare(SpareBlock& spare, std::unique_ptr<uint8_t[]>&
     block.reset();
 }
 
-std::unique_ptr<uint8_t[]> CXcfCaptureRecord::takeSpare(SpareBlock& spare, uint32_t length) {
+std::unique_ptr<uint8_t[]> CXcfCaptureRecord::takeSpare(SpareBlock& spare, uint32_t length,
+                                                        uint32_t& capacity) {
     if (spare.bytes && spare.capacity >= length) {
+        capacity = spare.capacity;
         spare.capacity = 0;
         return std::move(spare.bytes);
     }
-    // A block of at least one byte, so that an empty extension is still present.
-    return std::unique_ptr<uint8_t[]>(new uint8_t[length > 0 ? length : 1]);
+    // At least one byte, so that an empty extension is still present.
+    capacity = length > 0 ? length : 1;
+    return std::unique_ptr<uint8_t[]>(new uint8_t[capacity]);
 }
 
 void CXcfCaptureRecord::copyExtension(uint32_t length, const uint8_t* bytes) {
-    const uint32_t capacity = std::max(length, spareExtension.capacity);
-    std::unique_ptr<uint8_t[]> block = takeSpare(spareExtension, length);
+    uint32_t capacity = 0;
+    std::unique_ptr<uint8_t[]> block = takeSpare(spareExtension, length, capacity);
     if (length > 0) {
         std::memcpy(block.get(), bytes, length);
     }
     setExtension(length, std::move(block));
-    extensionCapacity = std::max<uint32_t>(capacity, 1);
+    extensionCapacity = capacity;
 }
 
 void CXcfCaptureRecord::copyFrame(uint32_t length, const uint8_t* bytes) {
-    const uint32_t capacity = std::max(length, spareFrame.capacity);
-    std::unique_ptr<uint8_t[]> block = takeSpare(spareFrame, length);
+    uint32_t capacity = 0;
+    std::unique_ptr<uint8_t[]> block = takeSpare(spareFrame, length, capacity);
     if (length > 0) {
         std::memcpy(block.get(), bytes, length);
     }
     setFrame(length, std::move(block));
-    frameCapacity = std::max<uint32_t>(capacity, 1);
+    frameCapacity = capacity;
 }
 
 uint32_t CXcfCaptureRecord::getExtensionWord0() const {

@@ -77,7 +77,10 @@ class CXcfCaptureRecord {
         uint32_t capacity = 0;
     };
     static void keepSpare(SpareBlock& spare, std::unique_ptr<uint8_t[]>& block, uint32_t capacity);
-    static std::unique_ptr<uint8_t[]> takeSpare(SpareBlock& spare, uint32_t length);
+    // A block of at least length bytes (and at least one), the spare one when it is large
+    // enough; capacity receives its size.
+    static std::unique_ptr<uint8_t[]> takeSpare(SpareBlock& spare, uint32_t length,
+                                                uint32_t& capacity);
 
     SpareBlock spareExtension;
     SpareBlock spareFrame;

@@ -122,8 +122,7 @@ void CXcfCaptureFileWriter::emitSlowly(std::ostream& stream, const void* bytes, 
         pending->used += count;
     }
     if (&stream == &outputStream) {
-        outputPos += count;
-        outputEndPos = std::max(outputEndPos, outputPos);
+        advanceOutput(count);
     }
 }
 
@@ -140,8 +139,7 @@ uint8_t* CXcfCaptureFileWriter::reserveOutput(size_t count) {
     }
     uint8_t* at = reinterpret_cast<uint8_t*>(outputPending.data.get() + outputPending.used);
     outputPending.used += count;
-    outputPos += count;
-    outputEndPos = std::max(outputEndPos, outputPos);
+    advanceOutput(count);
     return at;
 }
 

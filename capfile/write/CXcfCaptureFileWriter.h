@@ -88,8 +88,7 @@ class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
             std::memcpy(pending->data.get() + pending->used, bytes, count);
             pending->used += count;
             if (pending == &outputPending) {
-                outputPos += count;
-                outputEndPos = outputPos > outputEndPos ? outputPos : outputEndPos;
+                advanceOutput(count);
             }
             return;
         }
@@ -135,6 +134,11 @@ class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
 
   private:
     void emitSlowly(std::ostream& stream, const void* bytes, size_t count);
+    // Counts bytes written at the output's position.
+    void advanceOutput(size_t count) {
+        outputPos += count;
+        outputEndPos = outputPos > outputEndPos ? outputPos : outputEndPos;
+    }
 
     PendingBytes* pendingFor(const std::ostream& stream);
     bool isOpen(const std::ostream& stream) const;

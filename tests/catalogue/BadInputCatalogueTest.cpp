@@ -60,6 +60,15 @@ struct Expected {
     static Expected reshaped(size_t records) { return {0, records, records, false}; }
 };
 
+// A header field of `width` bytes (2 or 4) at `at` set to `value`.
+struct FieldCase {
+    const char* field;
+    size_t at;
+    size_t width;
+    uint32_t value;
+    Expected expected;
+};
+
 class SilentConsole {
   public:
     SilentConsole() : saved(std::cout.rdbuf(sink.rdbuf())) {}
@@ -78,6 +87,14 @@ void put16(Bytes& file, size_t at, uint32_t value) {
 void put32(Bytes& file, size_t at, uint32_t value) {
     for (size_t i = 0; i < 4; ++i) {
         file.at(at + i) = static_cast<uint8_t>(value >> (24 - 8 * i));
+    }
+}
+
+void putField(Bytes& file, size_t at, size_t width, uint32_t value) {
+    if (width == 2) {
+        put16(file, at, value);
+    } else {
+        put32(file, at, value);
     }
 }
 
@@ -178,6 +195,16 @@ class BadInputCatalogue : public testing::TestWithParam<std::string> {
     uint32_t offsetOfRecord(uint32_t k) const { return sample.layout.recordOffsets.at(k - 1); }
 
     // Runs one case: the damaged bytes against the expectation, then a merge when it opens.
+    // Each field case applied on its own to the sample.
+    void checkFields(const std::vector<FieldCase>& fieldCases) {
+        for (const FieldCase& c : fieldCases) {
+            SCOPED_TRACE(std::string(c.field) + " = " + std::to_string(c.value));
+            Bytes damaged = sample.bytes;
+            putField(damaged, c.at, c.width, c.value);
+            check(damaged, c.expected);
+        }
+    }
+
     void check(const Bytes& damaged, const Expected& expected) {
         ++cases;
         const std::string path = dir.file("bad.cap");
@@ -322,50 +349,35 @@ TEST_P(BadInputCatalogue, TruncatedAtEveryInterestingLength) {
 
 TEST_P(BadInputCatalogue, FixedHeaderFieldsThatLie) {
     const uint32_t pastEnd = static_cast<uint32_t>(fileSize() + 1);
-    struct Case {
-        const char* field;
-        size_t at;
-        uint32_t value;
-        Expected expected;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<FieldCase> cases = {
         // No records but an index: the layout check refuses it.
-        {"numberOfRecords", kNumberOfRecords, 0, Expected::refused(kBadHeader)},
+        {"numberOfRecords", kNumberOfRecords, 4, 0, Expected::refused(kBadHeader)},
         // One record: it runs up to the index, swallowing the other two.
-        {"numberOfRecords", kNumberOfRecords, 1, Expected::reshaped(1)},
+        {"numberOfRecords", kNumberOfRecords, 4, 1, Expected::reshaped(1)},
         // More records than the index holds: entries past its end do not exist.
-        {"numberOfRecords", kNumberOfRecords, 0xFFFFFFFF, Expected::upTo(kRecordCount)},
-        {"numberOfRecords", kNumberOfRecords, pastEnd, Expected::upTo(kRecordCount)},
-        {"recordLength", kRecordLength, 0, Expected::opens(kRecordCount)},
+        {"numberOfRecords", kNumberOfRecords, 4, 0xFFFFFFFF, Expected::upTo(kRecordCount)},
+        {"numberOfRecords", kNumberOfRecords, 4, pastEnd, Expected::upTo(kRecordCount)},
+        {"recordLength", kRecordLength, 4, 0, Expected::opens(kRecordCount)},
         // Records of one byte hold no fields.
-        {"recordLength", kRecordLength, 1, Expected::opens(0)},
-        {"recordLength", kRecordLength, 0xFFFFFFFF, Expected::refused(kBadHeader)},
-        {"recordLength", kRecordLength, pastEnd, Expected::refused(kBadHeader)},
-        {"masterFormatFlags", kMasterFormatFlags, 0, Expected::opens(kRecordCount)},
-        {"masterFormatFlags", kMasterFormatFlags, 1, Expected::opens(kRecordCount)},
-        {"masterFormatFlags", kMasterFormatFlags, 0xFFFF, Expected::opens(kRecordCount)},
-        {"masterFormatFlags", kMasterFormatFlags, pastEnd, Expected::opens(kRecordCount)},
-        {"offsetToData", kOffsetToData, 0, Expected::refused(kBadHeader)},
+        {"recordLength", kRecordLength, 4, 1, Expected::opens(0)},
+        {"recordLength", kRecordLength, 4, 0xFFFFFFFF, Expected::refused(kBadHeader)},
+        {"recordLength", kRecordLength, 4, pastEnd, Expected::refused(kBadHeader)},
+        {"masterFormatFlags", kMasterFormatFlags, 2, 0, Expected::opens(kRecordCount)},
+        {"masterFormatFlags", kMasterFormatFlags, 2, 1, Expected::opens(kRecordCount)},
+        {"masterFormatFlags", kMasterFormatFlags, 2, 0xFFFF, Expected::opens(kRecordCount)},
+        {"masterFormatFlags", kMasterFormatFlags, 2, pastEnd, Expected::opens(kRecordCount)},
+        {"offsetToData", kOffsetToData, 4, 0, Expected::refused(kBadHeader)},
         // The index still finds every record, and each lies after this start.
-        {"offsetToData", kOffsetToData, 1, Expected::opens(kRecordCount)},
-        {"offsetToData", kOffsetToData, 0xFFFFFFFF, Expected::refused(kBadHeader)},
-        {"offsetToData", kOffsetToData, pastEnd, Expected::refused(kBadHeader)},
+        {"offsetToData", kOffsetToData, 4, 1, Expected::opens(kRecordCount)},
+        {"offsetToData", kOffsetToData, 4, 0xFFFFFFFF, Expected::refused(kBadHeader)},
+        {"offsetToData", kOffsetToData, 4, pastEnd, Expected::refused(kBadHeader)},
         // Without an index no record can be found.
-        {"offsetToIndex", kOffsetToIndex, 0, Expected::opens(0)},
-        {"offsetToIndex", kOffsetToIndex, 1, Expected::refused(kBadHeader)},
-        {"offsetToIndex", kOffsetToIndex, 0xFFFFFFFF, Expected::refused(kBadHeader)},
-        {"offsetToIndex", kOffsetToIndex, pastEnd, Expected::refused(kBadHeader)},
+        {"offsetToIndex", kOffsetToIndex, 4, 0, Expected::opens(0)},
+        {"offsetToIndex", kOffsetToIndex, 4, 1, Expected::refused(kBadHeader)},
+        {"offsetToIndex", kOffsetToIndex, 4, 0xFFFFFFFF, Expected::refused(kBadHeader)},
+        {"offsetToIndex", kOffsetToIndex, 4, pastEnd, Expected::refused(kBadHeader)},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.field) + " = " + std::to_string(c.value));
-        Bytes damaged = sample.bytes;
-        if (c.at == kMasterFormatFlags) {
-            put16(damaged, c.at, c.value);
-        } else {
-            put32(damaged, c.at, c.value);
-        }
-        check(damaged, c.expected);
-    }
+    checkFields(cases);
 }
 
 TEST_P(BadInputCatalogue, RecordTypesWithoutALayout) {
@@ -395,37 +407,26 @@ TEST_P(BadInputCatalogue, RecordTypesWithoutALayout) {
 TEST_P(BadInputCatalogue, CountedLengthsThatLie) {
     const uint32_t pastEnd = static_cast<uint32_t>(fileSize() + 1);
     const size_t description = sample.layout.description;
-    struct Case {
-        const char* field;
-        size_t at;
-        uint32_t value;
-        Expected expected;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<FieldCase> cases = {
         // Source name slot 0 holds 126 characters at most; longer lengths stay in the slot.
-        {"source name length", kSourceSlot0, 0, Expected::opens(kRecordCount)},
-        {"source name length", kSourceSlot0, 1, Expected::opens(kRecordCount)},
-        {"source name length", kSourceSlot0, 127, Expected::opens(kRecordCount)},
-        {"source name length", kSourceSlot0, 0xFFFF, Expected::opens(kRecordCount)},
-        {"source name length", kSourceSlot0, pastEnd, Expected::opens(kRecordCount)},
+        {"source name length", kSourceSlot0, 2, 0, Expected::opens(kRecordCount)},
+        {"source name length", kSourceSlot0, 2, 1, Expected::opens(kRecordCount)},
+        {"source name length", kSourceSlot0, 2, 127, Expected::opens(kRecordCount)},
+        {"source name length", kSourceSlot0, 2, 0xFFFF, Expected::opens(kRecordCount)},
+        {"source name length", kSourceSlot0, 2, pastEnd, Expected::opens(kRecordCount)},
         // Too short: the text's first characters are read as the next length, too long.
-        {"header string length", kHeaderString, 0, Expected::refused(kBadHeader)},
-        {"header string length", kHeaderString, 1, Expected::refused(kBadHeader)},
-        {"header string length", kHeaderString, 0xFFFF, Expected::refused(kBadHeader)},
-        {"header string length", kHeaderString, pastEnd, Expected::refused(kBadHeader)},
+        {"header string length", kHeaderString, 2, 0, Expected::refused(kBadHeader)},
+        {"header string length", kHeaderString, 2, 1, Expected::refused(kBadHeader)},
+        {"header string length", kHeaderString, 2, 0xFFFF, Expected::refused(kBadHeader)},
+        {"header string length", kHeaderString, 2, pastEnd, Expected::refused(kBadHeader)},
         // Too short: the capture times come from the description's text; the records are
         // found through the header's offsets all the same.
-        {"description length", description, 0, Expected::opens(kRecordCount)},
-        {"description length", description, 1, Expected::opens(kRecordCount)},
-        {"description length", description, 0xFFFF, Expected::refused(kBadHeader)},
-        {"description length", description, pastEnd, Expected::refused(kBadHeader)},
+        {"description length", description, 2, 0, Expected::opens(kRecordCount)},
+        {"description length", description, 2, 1, Expected::opens(kRecordCount)},
+        {"description length", description, 2, 0xFFFF, Expected::refused(kBadHeader)},
+        {"description length", description, 2, pastEnd, Expected::refused(kBadHeader)},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.field) + " = " + std::to_string(c.value));
-        Bytes damaged = sample.bytes;
-        put16(damaged, c.at, c.value);
-        check(damaged, c.expected);
-    }
+    checkFields(cases);
 }
 
 TEST_P(BadInputCatalogue, CaptureTimesOutOfRange) {
@@ -441,11 +442,7 @@ TEST_P(BadInputCatalogue, CaptureTimesOutOfRange) {
             SCOPED_TRACE("capture times byte " + std::to_string(offset) + " = " +
                          std::to_string(value));
             Bytes damaged = sample.bytes;
-            if (width == 2) {
-                put16(damaged, at + offset, value);
-            } else {
-                put32(damaged, at + offset, value);
-            }
+            putField(damaged, at + offset, width, value);
             check(damaged, Expected::opens(kRecordCount));
         }
     }
