@@ -1,14 +1,18 @@
 #include "app/AppendRun.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
-#include "app/Console.h"
 #include "capfile/read/CXcfCaptureFileParserFactory.h"
 #include "capfile/write/CXcfPmB3CaptureFileWriter.h"
 #include "capfile/write/CXcfPmB4CaptureFileWriter.h"
+#include "cli/Console.h"
+#include "cli/InputFiles.h"
+#include "cli/Signals.h"
 #include "record/CXcfL2PM410MergedRecord.h"
 #include "record/CXcfL2PM410Record.h"
 
@@ -16,13 +20,14 @@ namespace {
 
 // Two names denote the same file on disk when device and inode agree, so that "./a.cap",
 // hard links and symbolic links are caught as well as the identical text.
-bool sameFile(const std::string& first, const std::string& second) {
-    struct stat a;
-    struct stat b;
-    if (stat(first.c_str(), &a) != 0 || stat(second.c_str(), &b) != 0) {
-        return false;
-    }
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+bool sameFile(const std::filesystem::path& first, const std::string& second) {
+    std::error_code ignored;
+    return std::filesystem::equivalent(first, second, ignored);
+}
+
+// The system's words for a write failure, to follow the fixed message; empty when unknown.
+std::string systemErrorText(int error) {
+    return error != 0 ? std::string(" (") + std::strerror(error) + ")" : std::string();
 }
 
 }  // namespace
@@ -37,14 +42,31 @@ void AppendRun::reportError(const std::string& context, const std::string& messa
     printLine("ERROR (" + context + ") - " + message);
 }
 
+bool AppendRun::stopRequested(const std::string& context) {
+    if (stoppedBy == 0 && cli::stopSignal() != 0) {
+        stoppedBy = cli::stopSignal();
+        reportError(context, "Interrupted by " + cli::signalName(stoppedBy) +
+                                 "; the output file '" + settings.outputFileName +
+                                 "' was left unchanged.");
+    }
+    return stoppedBy != 0;
+}
+
 std::unique_ptr<CXcfPmCaptureFileParser> AppendRun::openInputFile(const std::string& fileName) {
     std::unique_ptr<CXcfCaptureFileParser> parser;
     {
+        const std::string refusal = cli::inputRefusal(fileName);
+        if (!refusal.empty()) {
+            reportError("openInputFile",
+                        "Failed to open file: '" + fileName + "'\nbecause: " + refusal);
+            return nullptr;
+        }
         CXcfCaptureFileParserFactory factory;
         parser = factory.createParser(fileName);
         if (!parser) {
-            reportError("openInputFile", "Failed to open file: '" + fileName +
-                                             "'\nbecause: " + factory.errorMessage());
+            reportError("openInputFile",
+                        "Failed to open file: '" + fileName + "'\nbecause: " +
+                            cli::openFailureReason(factory, settings.inputFileNames.size()));
             return nullptr;
         }
     }
@@ -65,6 +87,9 @@ std::unique_ptr<CXcfPmCaptureFileParser> AppendRun::openInputFile(const std::str
 
 bool AppendRun::openAllInputs() {
     for (const std::string& name : settings.inputFileNames) {
+        if (stopRequested("openInputFile")) {
+            return false;
+        }
         std::unique_ptr<CXcfPmCaptureFileParser> parser = openInputFile(name);
         if (!parser) {
             return false;
@@ -80,10 +105,8 @@ bool AppendRun::openAllInputs() {
 }
 
 bool AppendRun::outputWouldOverwriteInput(std::string& inputName) const {
-    const std::string& output = settings.outputFileName;
-    const std::string sideIndex = output + ".idx";
     for (const std::string& input : settings.inputFileNames) {
-        if (sameFile(output, input) || sameFile(sideIndex, input)) {
+        if (sameFile(output.target(), input)) {
             inputName = input;
             return true;
         }
@@ -91,14 +114,35 @@ bool AppendRun::outputWouldOverwriteInput(std::string& inputName) const {
     return false;
 }
 
+bool AppendRun::openTemporaryOutput(std::string& reason) {
+    return output.createTemporary(
+        [this](const std::string& temporaryName) {
+            if (writer->open(temporaryName, "Merged records")) {
+                return 0;
+            }
+            const int error = writer->systemError();
+            return error != 0 ? error : EIO;
+        },
+        reason);
+}
+
 bool AppendRun::openOutputFile() {
     if (writer) {
-        writer->close();
+        writer->discard();
         writer.reset();
     }
     const std::string& name = settings.outputFileName;
+    if (stopRequested("openOutputFile")) {
+        return false;
+    }
+    // Everything is checked before a file is created; the output name itself is only ever
+    // replaced by a complete file.
+    std::string reason;
+    if (!output.prepare(name, reason)) {
+        reportError("openOutputFile", "Failed to open file: '" + name + "'\nbecause: " + reason);
+        return false;
+    }
     std::string inputName;
-    // Checked before anything is created: opening the writer truncates its files.
     if (outputWouldOverwriteInput(inputName)) {
         reportError("openOutputFile", "Failed to open file: '" + name +
                                           "'\nbecause: it would overwrite the input file '" +
@@ -114,9 +158,9 @@ bool AppendRun::openOutputFile() {
     if (outputSizeLimit != 0) {
         writer->setFileSizeLimit(outputSizeLimit);
     }
-    if (!writer->open(name, "Merged records")) {
-        reportError("openOutputFile", "Failed to open file: '" + name + "'");
-        writer->close();
+    writer->setCreateExclusively(true);
+    if (!openTemporaryOutput(reason)) {
+        reportError("openOutputFile", "Failed to open file: '" + name + "'\nbecause: " + reason);
         writer.reset();
         return false;
     }
@@ -143,6 +187,9 @@ bool AppendRun::convertRecords(uint32_t& count) {
 
     const uint32_t written = appendRecords();
     closeAllInputs();
+    if (stopRequested("convertRecords")) {
+        return false;
+    }
     if (written > 0) {
         // The readers keep their header values after close.
         writer->setCaptureStartTimeOfDay(readers.front()->captureStartTimeOfDay);
@@ -155,8 +202,19 @@ bool AppendRun::convertRecords(uint32_t& count) {
 
     const std::string& name = settings.outputFileName;
     if (writer->hasFailed()) {
-        reportError("convertRecords",
-                    "Failed to write file: '" + name + "'\nbecause: " + writer->errorMessage());
+        reportError("convertRecords", "Failed to write file: '" + name +
+                                          "'\nbecause: " + writer->errorMessage() +
+                                          systemErrorText(writer->systemError()));
+        return false;
+    }
+    // A run that wrote nothing leaves the output name as it was; so does a stop that came
+    // while the file was being completed.
+    if ((written == 0 && !writer->isSizeLimitReached()) || stopRequested("convertRecords")) {
+        return false;
+    }
+    std::string reason;
+    if (!output.commit(reason)) {
+        reportError("convertRecords", "Failed to write file: '" + name + "'\nbecause: " + reason);
         return false;
     }
     if (writer->isSizeLimitReached()) {
@@ -166,7 +224,7 @@ bool AppendRun::convertRecords(uint32_t& count) {
                                           " records; the remaining records were not written.");
         return false;
     }
-    return written > 0;
+    return true;
 }
 
 uint32_t AppendRun::appendRecords() {
@@ -186,6 +244,9 @@ uint32_t AppendRun::appendRecords() {
     CXcfCaptureRecord* record = &recordFor(code);
 
     while (settings.recordLimit == 0 || written < settings.recordLimit) {
+        if (cli::stopSignal() != 0) {
+            break;
+        }
         CXcfPmCaptureFileParser& reader = *readers[fileIndex];
         if (reader.readRecord(recordNumber, *record)) {
             ++recordNumber;
@@ -207,6 +268,8 @@ uint32_t AppendRun::appendRecords() {
                       std::to_string(reader.numberOfRecords) +
                       "; its remaining records were skipped.");
         }
+        // Only the input being read holds its reading blocks.
+        reader.releaseBuffers();
         if (++fileIndex == readers.size()) {
             break;
         }
@@ -248,7 +311,12 @@ void AppendRun::closeAllInputs() {
 void AppendRun::cleanUp() {
     closeAllInputs();
     if (writer) {
-        writer->close();
+        // Anything but a committed output is a temporary file that goes again.
+        if (output.isCommitted()) {
+            writer->close();
+        } else {
+            writer->discard();
+        }
         writer.reset();
     }
 }

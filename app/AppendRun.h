@@ -10,6 +10,7 @@
 #include "app/RunSettings.h"
 #include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "capfile/write/CXcfPmBinaryCaptureFileWriter.h"
+#include "cli/SafeOutput.h"
 #include "record/CXcfCaptureRecord.h"
 
 class AppendRun {
@@ -31,6 +32,9 @@ class AppendRun {
     // reach the limit without writing gigabytes.
     void setOutputSizeLimit(uint64_t bytes) { outputSizeLimit = bytes; }
 
+    // The stop signal that ended the run early, 0 when none did.
+    int interruptedBy() const { return stoppedBy; }
+
     std::vector<std::unique_ptr<CXcfPmCaptureFileParser>> readers;
     std::unique_ptr<CXcfPmBinaryCaptureFileWriter> writer;
     std::string outputFormat = "B3";
@@ -43,8 +47,15 @@ class AppendRun {
     uint32_t appendRecords();
     bool emitRecord(const CXcfCaptureRecord& record, const std::string& formatCode);
     bool outputWouldOverwriteInput(std::string& inputName) const;
+    // Creates the writer on a fresh temporary file beside the output; false with the reason.
+    bool openTemporaryOutput(std::string& reason);
+    // True, after reporting it once, when a stop signal has come.
+    bool stopRequested(const std::string& context);
 
     const RunSettings& settings;
+    // Written under a temporary name; the output name gets the file only when it is complete.
+    cli::SafeOutput output;
     bool outputIsB3 = true;  // outputFormat, decided once for the record loop
     uint64_t outputSizeLimit = 0;
+    int stoppedBy = 0;
 };

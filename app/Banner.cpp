@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/Console.h"
+#include "cli/Console.h"
 
 void printBanner(const RunSettings& settings) {
     const std::string border = "+---------------------------------------------------------------+";

@@ -2,10 +2,14 @@
 
 #include "app/AppendRun.h"
 #include "app/Banner.h"
-#include "app/Console.h"
 #include "app/RunSettings.h"
+#include "cli/Console.h"
+#include "cli/InputFiles.h"
+#include "cli/Signals.h"
 
 int main(int argc, char* argv[]) {
+    cli::installSignalHandlers();
+    cli::raiseOpenFileLimit();
     RunSettings settings;
     printBanner(settings);
     if (!parseArguments(argc, argv, settings)) {
@@ -19,5 +23,8 @@ int main(int argc, char* argv[]) {
         status = 0;
     }
     run.cleanUp();
+    if (run.interruptedBy() != 0) {
+        cli::endBySignal(run.interruptedBy());
+    }
     return status;
 }

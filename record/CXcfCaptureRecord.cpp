@@ -1,6 +1,7 @@
 #include "record/CXcfCaptureRecord.h"
 
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace {
@@ -133,8 +134,10 @@ void CXcfCaptureRecord::clear() {
 
 void CXcfCaptureRecord::keepSpare(SpareBlock& spare, std::unique_ptr<uint8_t[]>& block,
                                   uint32_t capacity) {
-    // The larger block is worth keeping; the other one is released.
-    if (block && capacity >= spare.capacity) {
+    // The larger block is worth keeping; the other one is released. So is a block of a
+    // huge frame: copies are made of frames that lie in a read-ahead block, and a frame of
+    // gigabytes must not stay in memory after its record is gone.
+    if (block && capacity >= spare.capacity && capacity <= kLargestSpare) {
         spare.bytes = std::move(block);
         spare.capacity = capacity;
     }
@@ -150,27 +153,39 @@ std::unique_ptr<uint8_t[]> CXcfCaptureRecord::takeSpare(SpareBlock& spare, uint3
     }
     // At least one byte, so that an empty extension is still present.
     capacity = length > 0 ? length : 1;
-    return std::unique_ptr<uint8_t[]>(new uint8_t[capacity]);
+    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[capacity]);
+    if (!block) {
+        capacity = 0;
+    }
+    return block;
 }
 
-void CXcfCaptureRecord::copyExtension(uint32_t length, const uint8_t* bytes) {
+bool CXcfCaptureRecord::copyExtension(uint32_t length, const uint8_t* bytes) {
     uint32_t capacity = 0;
     std::unique_ptr<uint8_t[]> block = takeSpare(spareExtension, length, capacity);
+    if (!block) {
+        return false;
+    }
     if (length > 0) {
         std::memcpy(block.get(), bytes, length);
     }
     setExtension(length, std::move(block));
     extensionCapacity = capacity;
+    return true;
 }
 
-void CXcfCaptureRecord::copyFrame(uint32_t length, const uint8_t* bytes) {
+bool CXcfCaptureRecord::copyFrame(uint32_t length, const uint8_t* bytes) {
     uint32_t capacity = 0;
     std::unique_ptr<uint8_t[]> block = takeSpare(spareFrame, length, capacity);
+    if (!block) {
+        return false;
+    }
     if (length > 0) {
         std::memcpy(block.get(), bytes, length);
     }
     setFrame(length, std::move(block));
     frameCapacity = capacity;
+    return true;
 }
 
 uint32_t CXcfCaptureRecord::getExtensionWord0() const {

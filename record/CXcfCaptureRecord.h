@@ -52,9 +52,10 @@ class CXcfCaptureRecord {
 
     // Like setExtension and setFrame, but with a copy of the bytes, made in a block that the
     // record kept from its previous contents when that block is large enough. A reader that
-    // refills one record per frame then allocates nothing per record.
-    void copyExtension(uint32_t length, const uint8_t* bytes);
-    void copyFrame(uint32_t length, const uint8_t* bytes);
+    // refills one record per frame then allocates nothing per record. False, with the
+    // record unchanged, when no memory can be had for the copy.
+    bool copyExtension(uint32_t length, const uint8_t* bytes);
+    bool copyFrame(uint32_t length, const uint8_t* bytes);
 
   protected:
     int32_t recordType = 0;
@@ -71,6 +72,8 @@ class CXcfCaptureRecord {
     std::unique_ptr<uint8_t[]> frame;
 
   private:
+    // Spare blocks above this size are released rather than kept.
+    static constexpr uint32_t kLargestSpare = 1u << 20;
     // Blocks released by clear, kept for the copy operations, with their sizes.
     struct SpareBlock {
         std::unique_ptr<uint8_t[]> bytes;

@@ -12,6 +12,8 @@
 
 #include "capfile/write/CXcfPmB3CaptureFileWriter.h"
 #include "capfile/write/CXcfPmB4CaptureFileWriter.h"
+#include "cli/SafeOutput.h"
+#include "cli/Signals.h"
 #include "record/CXcfTimeOfDay.h"
 #include "record/CXcfTimestamp.h"
 
@@ -128,6 +130,7 @@ uint64_t nextRandom(uint64_t& state) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    cli::installSignalHandlers();
     Options options;
     if (!parseOptions(argc, argv, options)) {
         std::fputs(kUsage, stderr);
@@ -143,8 +146,19 @@ int main(int argc, char* argv[]) {
         writer = std::make_unique<CXcfPmB3CaptureFileWriter>(options.port, options.id,
                                                              options.direction, type);
     }
-    if (!writer->open(options.out, "Generated records")) {
-        std::fprintf(stderr, "trcgen: cannot create %s\n", options.out.c_str());
+    // The file appears under its name only when it is complete.
+    cli::SafeOutput output;
+    std::string reason;
+    writer->setCreateExclusively(true);
+    if (!output.prepare(options.out, reason) ||
+        !output.createTemporary(
+            [&writer](const std::string& name) {
+                return writer->open(name, "Generated records")
+                           ? 0
+                           : (writer->systemError() != 0 ? writer->systemError() : EIO);
+            },
+            reason)) {
+        std::fprintf(stderr, "trcgen: cannot create %s: %s\n", options.out.c_str(), reason.c_str());
         return 1;
     }
 
@@ -152,7 +166,7 @@ int main(int argc, char* argv[]) {
     std::vector<uint8_t> frame(options.frameMax);
     const uint32_t span = options.frameMax - options.frameMin + 1;
     uint32_t written = 0;
-    for (uint32_t i = 0; i < options.records; ++i) {
+    for (uint32_t i = 0; i < options.records && cli::stopSignal() == 0; ++i) {
         const uint32_t length = options.frameMin + i % span;
         for (uint32_t j = 0; j < length; j += 8) {
             uint64_t bits = nextRandom(state);
@@ -194,9 +208,20 @@ int main(int argc, char* argv[]) {
         writer->setTriggerPacketNumber(written - 1);
     }
     writer->close();
+    if (const int signal = cli::stopSignal()) {
+        writer->discard();
+        cli::endBySignal(signal);
+    }
     if (writer->hasFailed() || written != options.records) {
-        std::fprintf(stderr, "trcgen: writing %s failed after %u records: %s\n",
-                     options.out.c_str(), written, writer->errorMessage().c_str());
+        std::fprintf(stderr, "trcgen: writing %s failed after %u records: %s %s\n",
+                     options.out.c_str(), written, writer->errorMessage().c_str(),
+                     std::strerror(writer->systemError()));
+        writer->discard();
+        return 1;
+    }
+    if (!output.commit(reason)) {
+        std::fprintf(stderr, "trcgen: cannot write %s: %s\n", options.out.c_str(), reason.c_str());
+        writer->discard();
         return 1;
     }
     return 0;

@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/Console.h"
 #include "capfile/common/CXcfPmCaptureFileCommon.h"
 #include "capfile/read/CXcfCaptureFileParserFactory.h"
 #include "capfile/read/CXcfPmCaptureFileParser.h"
+#include "cli/Console.h"
+#include "cli/InputFiles.h"
+#include "cli/Signals.h"
 #include "record/CXcfL2PM410MergedRecord.h"
 #include "record/CXcfL2PM410Record.h"
 
@@ -27,6 +29,13 @@ void printBlock(std::string text) {
 FileInspector::FileInspector(const InfoSettings& settings) : settings(settings) {}
 
 bool FileInspector::inspect(const std::string& fileName) {
+    const std::string refusal = cli::inputRefusal(fileName);
+    if (!refusal.empty()) {
+        printLine("ERROR (openInputFile) - Failed to open file: '" + fileName +
+                  "'\nbecause: " + refusal);
+        printLine("");
+        return false;
+    }
     CXcfCaptureFileParserFactory factory;
     std::unique_ptr<CXcfCaptureFileParser> parser = factory.createParser(fileName);
     if (!parser) {
@@ -48,7 +57,7 @@ bool FileInspector::inspect(const std::string& fileName) {
 void FileInspector::reportOpenFailure(CXcfCaptureFileParserFactory& factory,
                                       const std::string& fileName) {
     printLine("ERROR (openInputFile) - Failed to open file: '" + fileName +
-              "'\nbecause: " + factory.errorMessage());
+              "'\nbecause: " + cli::openFailureReason(factory, settings.fileNames.size()));
     const int32_t factoryCode = factory.lastErrorCode;
     if (factoryCode == CXcfCaptureFileCommon::kErrorFileNotFound) {
         return;
@@ -113,7 +122,10 @@ void FileInspector::listRecords(CXcfCaptureFileParser& parser) {
     CXcfL2PM410MergedRecord b4Record;
     CXcfCaptureRecord& record = code == "B4" ? static_cast<CXcfCaptureRecord&>(b4Record)
                                              : static_cast<CXcfCaptureRecord&>(b3Record);
-    for (uint64_t number = first; number <= last; ++number) {
+    // Nobody reads on once the console has gone (a pager that quit), and a stop signal ends
+    // the listing too.
+    for (uint64_t number = first; number <= last && consoleIsOpen() && cli::stopSignal() == 0;
+         ++number) {
         const auto recordNumber = static_cast<uint32_t>(number);
         parser.lastErrorCode = CXcfCaptureFileCommon::kErrorNone;
         if (!parser.readRecord(recordNumber, record)) {

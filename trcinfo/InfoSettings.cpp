@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "app/Console.h"
+#include "cli/Console.h"
 
 namespace {
 

@@ -1,11 +1,13 @@
 #include <exception>
 #include <string>
 
-#include "app/Console.h"
+#include "cli/Console.h"
+#include "cli/Signals.h"
 #include "trcinfo/FileInspector.h"
 #include "trcinfo/InfoSettings.h"
 
 int main(int argc, char* argv[]) {
+    cli::installSignalHandlers();
     InfoSettings settings;
     switch (parseInfoArguments(argc, argv, settings)) {
         case ParseOutcome::kUsage:
@@ -19,6 +21,9 @@ int main(int argc, char* argv[]) {
     try {
         FileInspector inspector(settings);
         for (const std::string& name : settings.fileNames) {
+            if (cli::stopSignal() != 0 || !consoleIsOpen()) {
+                break;
+            }
             allOpened = inspector.inspect(name) && allOpened;
         }
     } catch (const std::exception& failure) {
@@ -26,6 +31,9 @@ int main(int argc, char* argv[]) {
         // instead of aborting.
         printLine(std::string("ERROR (trcinfo) - ") + failure.what());
         return -1;
+    }
+    if (cli::stopSignal() != 0) {
+        cli::endBySignal(cli::stopSignal());
     }
     return allOpened ? 0 : -1;
 }

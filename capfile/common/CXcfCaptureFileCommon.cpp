@@ -51,15 +51,11 @@ CXcfCaptureFileCommon::~CXcfCaptureFileCommon() = default;
 void CXcfCaptureFileCommon::reset() {
     fileName.clear();
     description.clear();
-    if (inputStream.is_open()) {
-        inputStream.close();
-    }
-    if (outputStream.is_open()) {
-        outputStream.close();
-    }
+    inputStream.close();
     inputStream.clear();
-    outputStream.clear();
+    outputStream.close();
     fileSize = 0;
+    lastSystemError = 0;
     lastErrorCode = kErrorNone;
     versionMajor = 0;
     versionMinor = 0;
@@ -166,13 +162,12 @@ std::string CXcfCaptureFileCommon::formatVersionText() const {
 }
 
 bool CXcfCaptureFileCommon::openInputStream() {
-    if (inputStream.is_open()) {
-        inputStream.close();
+    return inputStream.open(fileName);
+}
+
+int32_t CXcfCaptureFileCommon::systemError() const {
+    if (lastSystemError != 0) {
+        return lastSystemError;
     }
-    inputStream.clear();
-    // Unbuffered: readers keep a read-ahead block of their own, and a file buffer in
-    // between would only copy every byte once more.
-    inputStream.rdbuf()->pubsetbuf(nullptr, 0);
-    inputStream.open(fileName, std::ios::in | std::ios::binary);
-    return inputStream.is_open() && inputStream.good();
+    return inputStream.systemError() != 0 ? inputStream.systemError() : outputStream.systemError();
 }

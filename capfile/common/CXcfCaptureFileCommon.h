@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
 #include <memory>
 #include <string>
+
+#include "capfile/common/InputFile.h"
+#include "capfile/common/OutputFile.h"
 
 class CXcfCaptureFileCommon {
   public:
@@ -48,6 +50,10 @@ class CXcfCaptureFileCommon {
     void setFileName(std::string name) { fileName = std::move(name); }
     std::string getFormatCode() const { return formatCode; }
     std::string formatVersionText() const;
+    // The operating system's error number behind the last failure of this object's files
+    // (ENOENT, EIO, EMFILE, ENOSPC, ...); 0 when there was none or when the bytes, not the
+    // file, were at fault.
+    int32_t systemError() const;
 
     // The file state. Readers fill it from a file's header, writers from their settings.
     std::string fileName;
@@ -63,12 +69,15 @@ class CXcfCaptureFileCommon {
     uint32_t offsetToData = 0;
     uint32_t offsetToIndex = 0;
     std::string description;
+    // Set where a failure is handed on from another file object (the parser factory keeps
+    // the one of the last reader it tried); systemError prefers it to the streams' own.
+    int32_t lastSystemError = 0;
 
   protected:
-    // Opens inputStream on fileName for binary reading, without a file buffer.
+    // Opens inputStream on fileName for reading.
     bool openInputStream();
-    std::ifstream inputStream;
-    std::ofstream outputStream;
+    xcf::InputFile inputStream;
+    xcf::OutputFile outputStream;
 };
 
 // The fixed message of an error code ("UNKOWN_FORMAT" for codes it does not know).

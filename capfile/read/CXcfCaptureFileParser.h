@@ -45,30 +45,17 @@ class CXcfCaptureFileParser : public CXcfCaptureFileCommon {
     // without an index.
     bool extentInsideData(uint32_t offset, int64_t span) const;
 
-    // Stream access through a read-ahead block of the reader's own. The stream's file buffer
-    // is switched off, so a block comes in with one system call and straight into place; a
-    // seek within the block moves no data at all, which keeps reading records in order
-    // (with the index lookups in between) free of refills. inputPosition is the logical read
-    // position, -1 when it is not known.
-    bool seekInput(uint64_t position);
-    bool readInput(void* into, size_t count);
-    // The next count bytes (at most kReadAheadSize) as one contiguous block without moving
-    // the position, or nullptr when the stream cannot deliver them; skipInput then consumes
-    // them. Lets a record's bytes be decoded where they lie.
-    const uint8_t* peekInput(size_t count);
-    void skipInput(size_t count);
-    void forgetInputPosition();
-
-    static constexpr size_t kReadAheadSize = 256 * 1024;
-    int64_t inputPosition = -1;
+    // Byte access at the logical read position of inputStream, which keeps a read-ahead
+    // block: a seek within the block moves no data, so reading records in order (with the
+    // index lookups in between) costs no refills. A failure leaves inputStream failed.
+    bool seekInput(uint64_t position) { return inputStream.seek(position); }
+    bool readInput(void* into, size_t count) { return inputStream.read(into, count); }
+    // The next count bytes (at most xcf::InputFile::kBlockSize) as one block without moving
+    // the position, or nullptr; skipInput then consumes them. Lets a record's bytes be
+    // decoded where they lie.
+    const uint8_t* peekInput(size_t count) { return inputStream.peek(count); }
+    void skipInput(size_t count) { inputStream.skip(count); }
 
   private:
     int64_t spanAfter(uint32_t recordNumber, uint32_t offset);
-    bool failInput();
-
-    // Bytes of the file from inputPosition - readAheadCursor on; the stream itself stands
-    // readAheadFill - readAheadCursor bytes beyond inputPosition.
-    std::unique_ptr<uint8_t[]> readAhead;
-    size_t readAheadFill = 0;
-    size_t readAheadCursor = 0;
 };

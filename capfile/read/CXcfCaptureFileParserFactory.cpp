@@ -1,8 +1,5 @@
 #include "capfile/read/CXcfCaptureFileParserFactory.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "capfile/read/CXcfPmB3CaptureFileParser.h"
 #include "capfile/read/CXcfPmB4CaptureFileParser.h"
 #include "capfile/read/CXcfTcpdumpFileParser.h"
@@ -31,22 +28,16 @@ std::unique_ptr<CXcfCaptureFileParser> CXcfCaptureFileParserFactory::createParse
     std::unique_ptr<CXcfCaptureFileParser> parser;
 
     // A cheap first test, so that a missing or unreadable file is reported as such rather
-    // than as the last reader's refusal. A folder may open as a stream here, but no reader
-    // can read it, so it counts as not openable.
-    if (inputStream.is_open()) {
-        inputStream.close();
-    }
-    inputStream.clear();
-    inputStream.open(name, std::ios::in | std::ios::binary);
-    bool openFailed = inputStream.fail() || !inputStream.is_open();
+    // than as the last reader's refusal. What is not a regular file (a folder, a FIFO, a
+    // device) counts as not openable: no reader can read it at random.
+    lastSystemError = 0;
+    const bool opened = inputStream.open(name);
+    const int32_t openError = inputStream.systemError();
     inputStream.close();
     inputStream.clear();
-    std::error_code ignored;
-    if (!openFailed && std::filesystem::is_directory(name, ignored)) {
-        openFailed = true;
-    }
-    if (openFailed) {
+    if (!opened) {
         lastErrorCode = kErrorFileNotFound;
+        lastSystemError = openError;
         return parser;
     }
 
@@ -83,6 +74,7 @@ bool CXcfCaptureFileParserFactory::tryFormat(int32_t formatType,
         return true;
     }
     lastErrorCode = parser->lastErrorCode;
+    lastSystemError = parser->systemError();
     parser.reset();
     return false;
 }

@@ -29,7 +29,6 @@ CXcfPmB3CaptureFileParser::~CXcfPmB3CaptureFileParser() = default;
 void CXcfPmB3CaptureFileParser::reset() {
     layer2Type = 0;
     portDescriptionParsed = false;
-    closeIndexStream();
     CXcfCaptureFileCommon::reset();
 }
 
@@ -78,7 +77,10 @@ bool CXcfPmB3CaptureFileParser::readRecord(uint32_t recordNumber, CXcfCaptureRec
     record.setTimestamp(decode32(fields), decode32(fields + 4));
     record.setLayer2Type(recordLayer2);
     record.setRecordType(type);
-    storeRecordParts(record, parts, extensionSize, frameLength);
+    if (!storeRecordParts(record, parts, extensionSize, frameLength)) {
+        lastErrorCode = kErrorCorruptFile;
+        return false;
+    }
     return true;
 }
 

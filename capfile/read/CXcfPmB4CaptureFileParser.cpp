@@ -34,7 +34,6 @@ CXcfPmB4CaptureFileParser::CXcfPmB4CaptureFileParser() {
 CXcfPmB4CaptureFileParser::~CXcfPmB4CaptureFileParser() = default;
 
 void CXcfPmB4CaptureFileParser::reset() {
-    closeIndexStream();
     CXcfCaptureFileCommon::reset();
 }
 
@@ -78,7 +77,10 @@ bool CXcfPmB4CaptureFileParser::readRecord(uint32_t recordNumber, CXcfCaptureRec
     record.setStatusByte(fields[kTimestampSize + 1]);
     record.setLayer2Type(fields[kTimestampSize + 2]);
     record.setRecordType(type);
-    storeRecordParts(record, parts, extensionSize, frameLength);
+    if (!storeRecordParts(record, parts, extensionSize, frameLength)) {
+        lastErrorCode = kErrorCorruptFile;
+        return false;
+    }
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
 #include <sstream>
 
 #include "record/CXcfDimString.h"
@@ -12,16 +13,7 @@ CXcfPmBinaryCaptureFileParser::CXcfPmBinaryCaptureFileParser() = default;
 CXcfPmBinaryCaptureFileParser::~CXcfPmBinaryCaptureFileParser() = default;
 
 bool CXcfPmBinaryCaptureFileParser::openFile() {
-    inputStream.clear();
     if (!openInputStream()) {
-        forgetInputPosition();
-        lastErrorCode = kErrorFileNotFound;
-        return false;
-    }
-    inputPosition = 0;
-    if (!openIndexStream()) {
-        inputStream.close();
-        forgetInputPosition();
         lastErrorCode = kErrorFileNotFound;
         return false;
     }
@@ -29,15 +21,17 @@ bool CXcfPmBinaryCaptureFileParser::openFile() {
     const bool opened = checkPrefix() && readHeader() && checkLayout() && loadIndexCache(1);
     if (!opened) {
         inputStream.close();
-        closeIndexStream();
-        forgetInputPosition();
+        return false;
     }
-    return opened;
+    // Until its records are read, an open reader holds no more than its header and the
+    // first index window.
+    inputStream.releaseBlock();
+    return true;
 }
 
 bool CXcfPmBinaryCaptureFileParser::readHeader() {
     lastErrorCode = kErrorNone;
-    if (!inputStream.good()) {
+    if (inputStream.failed() || !inputStream.isOpen()) {
         lastErrorCode = kErrorFileNotFound;
         return false;
     }
@@ -98,56 +92,52 @@ bool CXcfPmBinaryCaptureFileParser::loadIndexCache(uint32_t firstRecord) {
     if (firstRecord == 0 || firstRecord > numberOfRecords) {
         return false;
     }
+    if (!indexWindow) {
+        indexWindow.reset(new (std::nothrow) uint32_t[kIndexWindowSize]());
+        if (!indexWindow) {
+            return false;
+        }
+    }
     const uint32_t count = std::min(numberOfRecords - firstRecord + 1, kIndexWindowSize);
     indexWindowFirst = firstRecord;
     indexWindowLast = firstRecord + count - 1;
     if (offsetToIndex == 0) {
         return true;  // no index section: every entry stays 0
     }
-
-    // One seek and one block read for the whole window. Entries the file does not hold stay
-    // 0 and leave inputStream failed, as reading them one by one through it would; a stream
-    // that has failed already yields no entries.
-    if (!inputStream.good()) {
+    // Entries the file does not hold stay 0 and leave the input failed, as reading them one
+    // by one would; an input that has failed already yields no entries.
+    if (inputStream.failed()) {
         return true;
     }
-    std::array<uint8_t, kIndexWindowSize * kIndexEntrySize> block;
-    const size_t wanted = size_t{count} * kIndexEntrySize;
-    const uint64_t start =
-        uint64_t{offsetToIndex} + uint64_t{kIndexEntrySize} * (uint64_t{firstRecord} - 1);
-    size_t got = 0;
-    indexStream.clear();
-    indexStream.seekg(static_cast<std::streamoff>(start), std::ios::beg);
-    if (!indexStream.fail()) {
-        indexStream.read(reinterpret_cast<char*>(block.data()),
-                         static_cast<std::streamsize>(wanted));
-        got = static_cast<size_t>(indexStream.gcount());
-    }
-    if (got < wanted) {
-        inputStream.setstate(std::ios::failbit);
-        forgetInputPosition();
-    }
-    for (size_t i = 0; i < got / kIndexEntrySize; ++i) {
-        indexWindow[i] = decode32(block.data() + i * kIndexEntrySize);
+    const uint32_t got = readIndexEntries(firstRecord, count, indexWindow.get());
+    if (got < count) {
+        inputStream.setFailed();
     }
     return true;
+}
+
+uint32_t CXcfPmBinaryCaptureFileParser::readIndexEntries(uint32_t firstRecord, uint32_t count,
+                                                         uint32_t* entries) {
+    // One positioned read for the whole run of entries; the read position and the read-ahead
+    // block stay as they are, so record reading goes on where it was.
+    std::array<uint8_t, kIndexWindowSize * kIndexEntrySize> block;
+    count = std::min(count, kIndexWindowSize);
+    const uint64_t start =
+        uint64_t{offsetToIndex} + uint64_t{kIndexEntrySize} * (uint64_t{firstRecord} - 1);
+    const size_t got =
+        inputStream.readAt(start, block.data(), size_t{count} * kIndexEntrySize) / kIndexEntrySize;
+    for (size_t i = 0; i < got; ++i) {
+        entries[i] = decode32(block.data() + i * kIndexEntrySize);
+    }
+    return static_cast<uint32_t>(got);
 }
 
 uint32_t CXcfPmBinaryCaptureFileParser::readIndexEntry(uint32_t recordNumber) {
     if (recordNumber == 0 || recordNumber > numberOfRecords || offsetToIndex == 0) {
         return 0;
     }
-    const int64_t resume = inputPosition;
     uint32_t entry = 0;
-    const uint64_t at =
-        uint64_t{offsetToIndex} + uint64_t{kIndexEntrySize} * (uint64_t{recordNumber} - 1);
-    if (!seekInput(at) || !readUint32(entry)) {
-        entry = 0;
-    }
-    if (resume >= 0) {
-        seekInput(static_cast<uint64_t>(resume));
-    }
-    return entry;
+    return readIndexEntries(recordNumber, 1, &entry) == 1 ? entry : 0;
 }
 
 bool CXcfPmBinaryCaptureFileParser::readString(std::string& out) {
@@ -195,9 +185,14 @@ bool CXcfPmBinaryCaptureFileParser::readBytes(std::unique_ptr<uint8_t[]>& block,
                                               bool allocate) {
     if (allocate) {
         // Every byte is overwritten by the read or the block is dropped, so it is not zeroed.
-        block.reset(new uint8_t[count]);
+        // A record as large as a damaged index can claim may not fit in memory: its read
+        // fails like any other.
+        block.reset(new (std::nothrow) uint8_t[count == 0 ? 1 : count]);
+        if (!block) {
+            return false;
+        }
     }
-    if (!inputStream.good()) {
+    if (inputStream.failed()) {
         if (allocate) {
             block.reset();
         }
@@ -235,18 +230,18 @@ bool CXcfPmBinaryCaptureFileParser::readRecordParts(uint32_t offset, uint8_t* fi
     return true;
 }
 
-void CXcfPmBinaryCaptureFileParser::storeRecordParts(CXcfCaptureRecord& record, RecordParts& parts,
+bool CXcfPmBinaryCaptureFileParser::storeRecordParts(CXcfCaptureRecord& record, RecordParts& parts,
                                                      uint32_t extensionSize, uint32_t frameLength) {
     if (parts.extensionBlock) {
         record.setExtension(extensionSize, std::move(parts.extensionBlock));
-    } else {
-        record.copyExtension(extensionSize, parts.extension);
+    } else if (!record.copyExtension(extensionSize, parts.extension)) {
+        return false;
     }
     if (parts.frameBlock) {
         record.setFrame(frameLength, std::move(parts.frameBlock));
-    } else {
-        record.copyFrame(frameLength, parts.frame);
+        return true;
     }
+    return record.copyFrame(frameLength, parts.frame);
 }
 
 bool CXcfPmBinaryCaptureFileParser::readTimeOfDay(CXcfTimeOfDay& out) {

@@ -42,6 +42,9 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
     virtual bool readUint32(uint32_t& out);
 
   protected:
+    // Reads count (at most kIndexWindowSize) index entries from record firstRecord on into
+    // entries; how many could be read.
+    uint32_t readIndexEntries(uint32_t firstRecord, uint32_t count, uint32_t* entries);
     // Where a record's extension and frame bytes lie once readRecordParts succeeded: inside
     // the read-ahead block (valid until the next read) or, for records larger than that
     // block, in blocks of their own.
@@ -57,8 +60,9 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
     bool readRecordParts(uint32_t offset, uint8_t* fields, size_t fixedSize, uint32_t extensionSize,
                          uint32_t frameLength, RecordParts& parts);
     // Hands the extension and the frame to the record: own blocks are moved in, bytes in the
-    // read-ahead block are copied into blocks the record recycles.
-    static void storeRecordParts(CXcfCaptureRecord& record, RecordParts& parts,
+    // read-ahead block are copied into blocks the record recycles. False when no memory can
+    // be had for a copy.
+    static bool storeRecordParts(CXcfCaptureRecord& record, RecordParts& parts,
                                  uint32_t extensionSize, uint32_t frameLength);
     // The capture times block that ends B3 and B4 headers; fills the capture time members.
     bool readCaptureTimes(uint32_t& triggerPacketNumber);

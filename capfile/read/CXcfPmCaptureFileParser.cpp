@@ -10,7 +10,6 @@ CXcfPmCaptureFileParser::CXcfPmCaptureFileParser() {
 CXcfPmCaptureFileParser::~CXcfPmCaptureFileParser() = default;
 
 void CXcfPmCaptureFileParser::reset() {
-    closeIndexStream();
     CXcfCaptureFileCommon::reset();
     CXcfPmCaptureFileCommon::reset();
     clearIndexCache();
@@ -49,10 +48,15 @@ bool CXcfPmCaptureFileParser::sourceNameOfRecord(const CXcfCaptureRecord& record
     return true;
 }
 
+void CXcfPmCaptureFileParser::releaseBuffers() {
+    inputStream.releaseBlock();
+    indexWindow.reset();
+    indexWindowFirst = 0;
+    indexWindowLast = 0;
+}
+
 void CXcfPmCaptureFileParser::clearIndexCache() {
-    if (!indexWindow) {
-        indexWindow = std::make_unique<uint32_t[]>(kIndexWindowSize);
-    } else {
+    if (indexWindow) {
         std::memset(indexWindow.get(), 0, kIndexWindowSize * sizeof(uint32_t));
     }
     indexWindowFirst = 0;
@@ -111,19 +115,4 @@ bool CXcfPmCaptureFileParser::checkSignature() {
     }
     lastErrorCode = kErrorFormatNotRecognised;
     return false;
-}
-
-bool CXcfPmCaptureFileParser::openIndexStream() {
-    closeIndexStream();
-    // Unbuffered: each window is one seek and one read of at most 4000 bytes.
-    indexStream.rdbuf()->pubsetbuf(nullptr, 0);
-    indexStream.open(fileName, std::ios::in | std::ios::binary);
-    return indexStream.is_open();
-}
-
-void CXcfPmCaptureFileParser::closeIndexStream() {
-    if (indexStream.is_open()) {
-        indexStream.close();
-    }
-    indexStream.clear();
 }

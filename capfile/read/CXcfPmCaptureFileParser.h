@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -46,6 +45,11 @@ class CXcfPmCaptureFileParser : public CXcfCaptureFileParser, public CXcfPmCaptu
     virtual bool readVersion();
     virtual bool checkSignature();
 
+    // Gives back the memory that only reading records needs (the read-ahead block and the
+    // index window); the next read takes it again. Lets a program keep many inputs open
+    // while it reads one of them.
+    void releaseBuffers();
+
     // The records the index window holds; both 0 when it is empty.
     uint32_t getIndexWindowFirst() const { return indexWindowFirst; }
     uint32_t getIndexWindowLast() const { return indexWindowLast; }
@@ -55,13 +59,6 @@ class CXcfPmCaptureFileParser : public CXcfCaptureFileParser, public CXcfPmCaptu
     CXcfTimestamp captureStopTimestamp{0, 0};
 
   protected:
-    // A second, unbuffered handle on the open file for loading index windows: reading the
-    // index through inputStream would make its buffer drop and refill the data around
-    // every window load.
-    bool openIndexStream();
-    void closeIndexStream();
-
-    std::ifstream indexStream;
     std::unique_ptr<uint32_t[]> indexWindow;  // kIndexWindowSize entries once first cleared
     uint32_t indexWindowFirst = 0;
     uint32_t indexWindowLast = 0;

@@ -2,8 +2,6 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 namespace {
 
@@ -35,10 +33,8 @@ bool CXcfTcpdumpFileParser::readRecord(uint32_t /*recordNumber*/, CXcfCaptureRec
 }
 
 bool CXcfTcpdumpFileParser::openFile() {
-    // A folder "opens" as a stream on some systems and then fails every read; it is not a
-    // readable file, so say so instead of calling it a short capture.
-    std::error_code ignored;
-    if (!openInputStream() || std::filesystem::is_directory(fileName, ignored)) {
+    // A folder or anything else that is not a regular file is refused by the open itself.
+    if (!openInputStream()) {
         closeInput();
         lastErrorCode = kErrorFileNotFound;
         return false;
@@ -54,8 +50,6 @@ bool CXcfTcpdumpFileParser::openFile() {
 
 void CXcfTcpdumpFileParser::closeInput() {
     inputStream.close();
-    inputStream.clear();
-    forgetInputPosition();
 }
 
 bool CXcfTcpdumpFileParser::readHeader() {
@@ -88,7 +82,6 @@ bool CXcfTcpdumpFileParser::readGlobalHeader() {
 
 bool CXcfTcpdumpFileParser::checkMagic() {
     inputStream.clear();
-    forgetInputPosition();
     uint8_t bytes[4] = {};
     if (!seekInput(0) || !readInput(bytes, sizeof bytes)) {
         lastErrorCode = kErrorCorruptFile;

@@ -10,9 +10,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <fstream>
-#include <memory>
 #include <ostream>
 #include <string>
 
@@ -21,13 +18,6 @@
 class CXcfCaptureRecord;
 
 class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
-    // Bytes on their way to the output or the side index file.
-    struct PendingBytes {
-        std::unique_ptr<char[]> data;
-        size_t used = 0;
-    };
-    static constexpr size_t kPendingSize = 256 * 1024;
-
   public:
     // Bytes per entry of the index section and of the side index file.
     static constexpr uint32_t kIndexEntrySize = 4;
@@ -60,10 +50,20 @@ class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
     virtual uint64_t patchOffsetToIndex() = 0;
     virtual uint64_t patchNumberOfRecords() = 0;
 
+    // Gives up the file being written, for a run that failed or was stopped: closes the
+    // output and the side index file without completing anything and removes both, the
+    // output whether open or already closed. Only files this writer made go: the side index
+    // file it created and an output it created or truncated (always a regular file).
+    void discard();
+
     bool hasFailed() const { return failed; }
     bool isSizeLimitReached() const { return sizeLimitReached; }
     void setFileSizeLimit(uint64_t maxFileSize) { sizeLimit = maxFileSize; }
     uint64_t fileSizeLimit() const { return sizeLimit; }
+    // When set, open creates the output only where nothing exists under its name (never
+    // following a link, never truncating), so that a program writing to a fresh temporary
+    // name cannot touch anything else. Otherwise an existing output is truncated.
+    void setCreateExclusively(bool exclusive) { createExclusively = exclusive; }
 
     // Written after the signature: "%2s" of the format name, zero-filled.
     char formatCodeChars[8];
@@ -73,47 +73,40 @@ class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
 
   protected:
     // Every byte for the output or the side index file goes through here, so that failures are
-    // caught in one place and the output position is known without asking the stream. Bytes
-    // collect in a block of the writer's own and reach the (unbuffered) stream in large
-    // writes: one copy per byte and no stream call per record.
+    // caught in one place; the files collect bytes in blocks of their own and reach the system
+    // in large writes.
     void emit(std::ostream& stream, const void* bytes, size_t count) {
-        PendingBytes* pending = &stream == &outputStream  ? &outputPending
-                                : &stream == &indexStream ? &indexPending
+        xcf::OutputFile* file = &stream == &outputStream  ? &outputStream
+                                : &stream == &indexStream ? &indexStream
                                                           : nullptr;
-        // The common case, a record's few pieces, is a copy into the collection block.
-        if (count == 0) {
+        if (file == nullptr) {
+            emitToOtherStream(stream, bytes, count);
             return;
         }
-        if (pending != nullptr && pending->data && count <= kPendingSize - pending->used) {
-            std::memcpy(pending->data.get() + pending->used, bytes, count);
-            pending->used += count;
-            if (pending == &outputPending) {
-                advanceOutput(count);
-            }
-            return;
+        file->put(bytes, count);
+        if (file->failed()) {
+            markFailed();
         }
-        emitSlowly(stream, bytes, count);
     }
-    // Room for count bytes (at most a few hundred) at the output's current position, inside
-    // the collection block, counted as written; the caller fills them at once. nullptr when
-    // the writer failed.
+    // Room for count bytes (at most a few hundred) at the output's current position, counted
+    // as written; the caller fills them at once. nullptr when the writer failed.
     uint8_t* reserveOutput(size_t count);
-    // Hands the collected bytes of both streams to them, then flushes the stream given;
-    // false (and the writer failed) when any of it did not reach the file.
-    bool flushStream(std::ostream& stream);
-    // Forgets the collected bytes: their file is being removed.
-    void discardPendingBytes();
+    // Hands the collected bytes of the file to the system; false (and the writer failed)
+    // when any of it did not get there.
+    bool flushStream(xcf::OutputFile& stream);
     // Moves the output to an absolute position; a failed seek marks the writer failed.
     void seekOutput(uint64_t position);
-    uint64_t outputPosition() const { return outputPos; }
+    uint64_t outputPosition() const { return outputStream.position(); }
     // One past the last byte written to the output so far.
-    uint64_t outputEnd() const { return outputEndPos; }
-    // (Re)creates the output file, truncating it, behind a large buffer.
-    bool createOutputStream();
+    uint64_t outputEnd() const { return outputStream.end(); }
+    // Creates the output file: as setCreateExclusively says, or truncating it when truncate
+    // is set (a file of this writer's own that is written anew).
+    bool createOutputStream(bool truncate = false);
+    // Creates the side index file; only a name where nothing exists will do.
     bool createIndexStream();
     // Patching is possible only once the header is laid out and while the output is open.
     // Every path that closes the output also clears headerLaidOut, so the flag stands for an
-    // open output as well (asking the stream costs a library call per record).
+    // open output as well.
     bool canPatch() const { return headerLaidOut && !failed; }
     void markFailed();
     // Clears the failure and size-limit state for a new file.
@@ -130,26 +123,15 @@ class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
     uint64_t offsetToIndexPos = 0;
     bool headerLaidOut = false;
 
-    std::ofstream indexStream;
+    xcf::OutputFile indexStream;
 
   private:
-    void emitSlowly(std::ostream& stream, const void* bytes, size_t count);
-    // Counts bytes written at the output's position.
-    void advanceOutput(size_t count) {
-        outputPos += count;
-        outputEndPos = outputPos > outputEndPos ? outputPos : outputEndPos;
-    }
+    void emitToOtherStream(std::ostream& stream, const void* bytes, size_t count);
 
-    PendingBytes* pendingFor(const std::ostream& stream);
-    bool isOpen(const std::ostream& stream) const;
-    bool flushPending(std::ostream& stream);
-    bool openUnbuffered(std::ofstream& stream, const std::string& name);
-
-    PendingBytes outputPending;
-    PendingBytes indexPending;
-    uint64_t outputPos = 0;
-    uint64_t outputEndPos = 0;
     uint64_t sizeLimit = kDefaultFileSizeLimit;
     bool failed = false;
     bool sizeLimitReached = false;
+    bool createExclusively = false;
+    // The output under fileName was made by this writer and not yet discarded.
+    bool outputMade = false;
 };

@@ -27,54 +27,37 @@ bool CXcfPmBinaryCaptureFileWriter::open(std::string name, std::string descripti
     if (name.empty()) {
         return false;
     }
-    if (inputStream.is_open()) {
-        inputStream.close();
-    }
+    inputStream.close();
     inputStream.clear();
-    if (outputStream.is_open()) {
-        flushStream(outputStream);
-        outputStream.close();
-    }
-    outputStream.clear();
-    if (indexStream.is_open()) {
-        flushStream(indexStream);
-        indexStream.close();
-    }
-    indexStream.clear();
+    // A file open from before is left as it is, not completed.
+    outputStream.close();
+    indexStream.close();
 
     fileName = name;
     indexFileName = name + ".idx";
-    if (!createOutputStream()) {
-        outputStream.close();
+    clearWriteState();
+    // The side index file first: when it cannot be had, an existing output has not been
+    // touched yet. A file that cannot be created sets no error code, but its cause is kept.
+    if (!createIndexStream()) {
+        lastSystemError = indexStream.systemError();
         return false;
     }
-    if (!createIndexStream()) {
-        indexStream.close();
-        outputStream.close();
-        std::remove(fileName.c_str());
+    if (!createOutputStream()) {
+        lastSystemError = outputStream.systemError();
+        discard();
         return false;
     }
 
     // A new file starts empty; records counted for an earlier file are not in it.
-    clearWriteState();
     numberOfRecords = 0;
     offsetToIndex = 0;
     setDescription(std::move(descriptionText));
     writeHeader();
     if (hasFailed()) {
-        removeFiles();
+        discard();
         return false;
     }
     return true;
-}
-
-void CXcfPmBinaryCaptureFileWriter::removeFiles() {
-    headerLaidOut = false;
-    discardPendingBytes();
-    indexStream.close();
-    outputStream.close();
-    std::remove(indexFileName.c_str());
-    std::remove(fileName.c_str());
 }
 
 void CXcfPmBinaryCaptureFileWriter::setDescription(std::string text) {
@@ -120,7 +103,7 @@ void CXcfPmBinaryCaptureFileWriter::putString(std::ostream& stream, const std::s
 uint64_t CXcfPmBinaryCaptureFileWriter::patchField(uint64_t fieldPosition, const uint8_t* bytes,
                                                    size_t count) {
     const uint64_t back = outputPosition();
-    if (!outputStream.is_open()) {
+    if (!outputStream.isOpen()) {
         return back;
     }
     seekOutput(fieldPosition);

@@ -21,9 +21,9 @@ class CXcfPmBinaryCaptureFileWriter : public CXcfPmCaptureFileWriter {
                                   int32_t versionMinorNumber, uint16_t formatFlags);
     ~CXcfPmBinaryCaptureFileWriter() override;
 
-    // Creates the output and the side index file and lays out the header. False for an empty
-    // name, when a file cannot be created, and when the header cannot be written (then
-    // lastErrorCode is kErrorWriteFailure and neither file is left behind).
+    // Creates the side index file and the output and lays out the header. False for an empty
+    // name, when a file cannot be created, and when the header cannot be written; then
+    // lastErrorCode is kErrorWriteFailure and no file this writer created is left behind.
     bool open(std::string name, std::string descriptionText) override;
     void setDescription(std::string text) override;
     void putByte(std::ostream& stream, uint32_t value) override;
@@ -101,5 +101,4 @@ class CXcfPmBinaryCaptureFileWriter : public CXcfPmCaptureFileWriter {
     // remembered position. Does nothing while the output is closed.
     uint64_t patchField(uint64_t fieldPosition, const uint8_t* bytes, size_t count);
     uint64_t patchTimeOfDay(uint64_t fieldPosition, const CXcfTimeOfDay& timeOfDay);
-    void removeFiles();
 };

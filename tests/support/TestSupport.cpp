@@ -127,12 +127,14 @@ ProcessResult runProgram(const std::vector<std::string>& args, const RunOptions&
         if (!options.workingDir.empty() && chdir(options.workingDir.c_str()) != 0) {
             _exit(127);
         }
-        if (options.fileSizeLimit != 0) {
-            signal(SIGXFSZ, SIG_IGN);
-            struct rlimit limit;
-            limit.rlim_cur = options.fileSizeLimit;
-            limit.rlim_max = options.fileSizeLimit;
-            setrlimit(RLIMIT_FSIZE, &limit);
+        const std::pair<int, uint64_t> limits[] = {{RLIMIT_FSIZE, options.fileSizeLimit},
+                                                   {RLIMIT_NOFILE, options.openFileLimit},
+                                                   {RLIMIT_AS, options.addressSpaceLimit}};
+        for (const auto& [resource, value] : limits) {
+            if (value != 0) {
+                const struct rlimit limit = {value, value};
+                setrlimit(resource, &limit);
+            }
         }
         std::vector<char*> argv;
         for (const auto& a : args) {
@@ -143,15 +145,24 @@ ProcessResult runProgram(const std::vector<std::string>& args, const RunOptions&
         _exit(127);
     }
     close(fds[1]);
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(fds[0], buffer, sizeof buffer)) > 0) {
-        result.output.append(buffer, static_cast<size_t>(n));
+    if (options.closeOutputAtOnce) {
+        close(fds[0]);
     }
-    close(fds[0]);
+    if (options.whileRunning) {
+        options.whileRunning(pid);
+    }
+    if (!options.closeOutputAtOnce) {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = read(fds[0], buffer, sizeof buffer)) > 0) {
+            result.output.append(buffer, static_cast<size_t>(n));
+        }
+        close(fds[0]);
+    }
     int status = 0;
     waitpid(pid, &status, 0);
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return result;
 }
 

@@ -2,7 +2,10 @@
 // byte builder and a runner for the real executable.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,12 +59,18 @@ uint16_t be16At(const Bytes& b, size_t offset);
 
 struct ProcessResult {
     int exitStatus = -1;  // 0..255 as the shell sees it, or -1 when killed by a signal
+    int signal = 0;       // the signal that ended the process, 0 when it exited
     std::string output;   // standard output
 };
 
 struct RunOptions {
-    std::string workingDir;      // empty: the current folder
-    uint64_t fileSizeLimit = 0;  // RLIMIT_FSIZE for the child when not 0 (SIGXFSZ ignored)
+    std::string workingDir;          // empty: the current folder
+    uint64_t fileSizeLimit = 0;      // RLIMIT_FSIZE for the child when not 0
+    uint64_t openFileLimit = 0;      // RLIMIT_NOFILE (soft and hard) when not 0
+    uint64_t addressSpaceLimit = 0;  // RLIMIT_AS when not 0
+    bool closeOutputAtOnce = false;  // the reader of standard output goes away at once
+    // Called with the child's pid while it runs, before its output is read.
+    std::function<void(pid_t)> whileRunning;
 };
 
 // Runs a program with the given arguments (args[0] is the program path) and collects its

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cerrno>
+#include <initializer_list>
 #include <memory>
 #include <ostream>
 #include <string>
 
 #include "capfile/read/CXcfCaptureFileParserFactory.h"
+#include "capfile/read/CXcfPmB3CaptureFileParser.h"
+#include "capfile/read/CXcfPmB4CaptureFileParser.h"
+#include "capfile/read/CXcfTcpdumpFileParser.h"
 #include "record/CXcfCaptureRecord.h"
 #include "support/CaptureFileBuilder.h"
 #include "support/TestSupport.h"
@@ -127,6 +133,40 @@ TEST_F(ParserFactoryTest, TryFormatIsOneAttempt) {
     CXcfCaptureFileParser* kept = parser.get();
     EXPECT_FALSE(factory.tryFormat(CXcfCaptureFileCommon::kFormatUnknown, parser));
     EXPECT_EQ(parser.get(), kept);
+}
+
+}  // namespace
+
+namespace {
+
+// What cannot be read at random, or not at all, is refused with a code and the system's
+// cause, never with an exception or a read that blocks.
+TEST(UnreadableInputTest, ReadersAndTheFactoryRefuseWithACodeAndTheCause) {
+    testsupport::TempDir dir;
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    struct Case {
+        std::string name;
+        int32_t code;         // of each reader, and of the factory
+        int32_t systemError;  // of the factory
+    };
+    for (const Case& c :
+         {Case{dir.path(), 1, EISDIR}, Case{fifo, 1, 0}, Case{"/proc/self/mem", 4, EIO}}) {
+        CXcfCaptureFileParserFactory factory;
+        EXPECT_EQ(factory.createParser(c.name), nullptr) << c.name;
+        EXPECT_EQ(factory.lastErrorCode, c.code) << c.name;
+        if (c.systemError != 0) {
+            EXPECT_EQ(factory.systemError(), c.systemError) << c.name;
+        }
+        CXcfPmB3CaptureFileParser b3;
+        CXcfPmB4CaptureFileParser b4;
+        CXcfTcpdumpFileParser tcpdump;
+        for (CXcfCaptureFileParser* reader :
+             std::initializer_list<CXcfCaptureFileParser*>{&b3, &b4, &tcpdump}) {
+            EXPECT_FALSE(reader->open(c.name)) << c.name;
+            EXPECT_EQ(reader->lastErrorCode, c.code) << c.name;
+        }
+    }
 }
 
 }  // namespace

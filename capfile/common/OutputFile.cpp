@@ -1,0 +1,217 @@
+#include "capfile/common/OutputFile.h"
+
+#include <cerrno>
+#include <climits>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+namespace xcf {
+
+namespace {
+
+int lastError() {
+    return errno != 0 ? errno : EIO;
+}
+
+// 0 when name is absent or a regular file (through links); otherwise why it cannot be written.
+int unwritableKind(const std::string& name) {
+    std::error_code ignored;
+    const std::filesystem::file_status what = std::filesystem::status(name, ignored);
+    if (!std::filesystem::exists(what) || std::filesystem::is_regular_file(what)) {
+        return 0;
+    }
+    return std::filesystem::is_directory(what) ? EISDIR : ESPIPE;
+}
+
+}  // namespace
+
+OutputFile::OutputFile() : std::ostream(nullptr), streamBuffer(*this) {
+    rdbuf(&streamBuffer);
+}
+
+OutputFile::~OutputFile() {
+    // Destruction finishes nothing, but what was written reaches the file, as a stream's
+    // buffer would on destruction.
+    close();
+}
+
+bool OutputFile::fail(int error) {
+    if (!failedState) {
+        errorNumber = error;
+    }
+    failedState = true;
+    setstate(std::ios::badbit);
+    return false;
+}
+
+bool OutputFile::create(const std::string& name, Creation creation) {
+    close();
+    std::ostream::clear();
+    failedState = false;
+    errorNumber = 0;
+    writePosition = 0;
+    endPosition = 0;
+    createdNew = false;
+
+    errno = 0;
+    file = std::fopen(name.c_str(), "wbx");
+    if (file != nullptr) {
+        createdNew = true;
+    } else if (errno == EEXIST && creation == Creation::kNewOrTruncate) {
+        if (const int kind = unwritableKind(name)) {
+            return fail(kind);
+        }
+        errno = 0;
+        file = std::fopen(name.c_str(), "wb");
+    }
+    if (file == nullptr) {
+        return fail(lastError());
+    }
+    // The block does the buffering; a stdio buffer would copy every byte once more.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    return true;
+}
+
+bool OutputFile::close() {
+    if (file == nullptr) {
+        return !failedState;
+    }
+    flushBlock();
+    errno = 0;
+    if (std::fclose(file) != 0) {
+        fail(lastError());
+    }
+    file = nullptr;
+    block.reset();
+    return !failedState;
+}
+
+void OutputFile::discard() {
+    blockUsed = 0;
+    if (file != nullptr) {
+        std::fclose(file);
+        file = nullptr;
+    }
+    block.reset();
+}
+
+bool OutputFile::writeThrough(const void* bytes, size_t count) {
+    if (file == nullptr) {
+        return fail(EBADF);
+    }
+    errno = 0;
+    if (std::fwrite(bytes, 1, count, file) != count) {
+        return fail(lastError());
+    }
+    return true;
+}
+
+bool OutputFile::flushBlock() {
+    if (failedState) {
+        return false;
+    }
+    if (blockUsed == 0) {
+        return true;
+    }
+    const size_t count = blockUsed;
+    blockUsed = 0;
+    return writeThrough(block.get(), count);
+}
+
+void OutputFile::putSlowly(const void* bytes, size_t count) {
+    if (count == 0) {
+        return;
+    }
+    if (failedState || file == nullptr) {
+        fail(EBADF);
+        return;
+    }
+    if (count > kBlockSize - blockUsed && !flushBlock()) {
+        return;
+    }
+    if (count >= kBlockSize) {
+        // As large as the block: straight to the file.
+        if (writeThrough(bytes, count)) {
+            advance(count);
+        }
+        return;
+    }
+    if (!block) {
+        block.reset(new (std::nothrow) uint8_t[kBlockSize]);
+        if (!block) {
+            fail(ENOMEM);
+            return;
+        }
+    }
+    std::memcpy(block.get() + blockUsed, bytes, count);
+    blockUsed += count;
+    advance(count);
+}
+
+uint8_t* OutputFile::reserve(size_t count) {
+    if (failedState || file == nullptr || count > kBlockSize) {
+        fail(failedState ? errorNumber : EBADF);
+        return nullptr;
+    }
+    if (count > kBlockSize - blockUsed && !flushBlock()) {
+        return nullptr;
+    }
+    if (!block) {
+        block.reset(new (std::nothrow) uint8_t[kBlockSize]);
+        if (!block) {
+            fail(ENOMEM);
+            return nullptr;
+        }
+    }
+    uint8_t* at = block.get() + blockUsed;
+    blockUsed += count;
+    advance(count);
+    return at;
+}
+
+void OutputFile::seek(uint64_t position) {
+    if (position == writePosition) {
+        return;
+    }
+    if (!flushBlock()) {
+        return;
+    }
+    if (position > static_cast<uint64_t>(LONG_MAX)) {
+        fail(EOVERFLOW);
+        return;
+    }
+    errno = 0;
+    if (file == nullptr || std::fseek(file, static_cast<long>(position), SEEK_SET) != 0) {
+        fail(file == nullptr ? EBADF : lastError());
+        return;
+    }
+    writePosition = position;
+}
+
+OutputFile::StreamBuffer::int_type OutputFile::StreamBuffer::overflow(int_type c) {
+    if (traits_type::eq_int_type(c, traits_type::eof())) {
+        return traits_type::not_eof(c);
+    }
+    const char byte = traits_type::to_char_type(c);
+    owner.put(&byte, 1);
+    return owner.failed() ? traits_type::eof() : c;
+}
+
+std::streamsize OutputFile::StreamBuffer::xsputn(const char* bytes, std::streamsize count) {
+    if (count <= 0) {
+        return 0;
+    }
+    owner.put(bytes, static_cast<size_t>(count));
+    return owner.failed() ? 0 : count;
+}
+
+int OutputFile::StreamBuffer::sync() {
+    if (!owner.flushBlock()) {
+        return -1;
+    }
+    errno = 0;
+    return owner.file != nullptr && std::fflush(owner.file) != 0 ? -1 : 0;
+}
+
+}  // namespace xcf

@@ -1,0 +1,107 @@
+// A file opened for writing: bytes collect in a block of its own and reach the file in large
+// writes, the position and the end written so far are known without asking the system, and
+// any failed write, seek or flush leaves the file failed for good, with the operating
+// system's error number kept for messages.
+//
+// It is an output stream too, so that code written for streams can write to it; the stream
+// view goes through the same block. Nothing here throws.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <ostream>
+#include <streambuf>
+#include <string>
+
+namespace xcf {
+
+class OutputFile : public std::ostream {
+  public:
+    static constexpr size_t kBlockSize = 256 * 1024;
+
+    enum class Creation {
+        // Only a name that does not exist yet: never follows a link, never truncates.
+        kNewOnly,
+        // A new file, or an existing regular file truncated to nothing.
+        kNewOrTruncate,
+    };
+
+    OutputFile();
+    ~OutputFile() override;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Opens name for writing as `creation` allows. An existing name that is not a regular
+    // file (a FIFO, a device, a folder) is refused: a FIFO would block until a reader comes.
+    bool create(const std::string& name, Creation creation);
+    // True when the open file did not exist before create.
+    bool isNew() const { return createdNew; }
+    bool isOpen() const { return file != nullptr; }
+    // Writes what is collected and closes; false when any of it failed.
+    bool close();
+    // Closes without writing what is collected: the file is being given up.
+    void discard();
+
+    bool failed() const { return failedState; }
+    int systemError() const { return errorNumber; }
+
+    // Appends count bytes at the position.
+    void put(const void* bytes, size_t count) {
+        if (count != 0 && count <= kBlockSize - blockUsed && block) {
+            std::memcpy(block.get() + blockUsed, bytes, count);
+            blockUsed += count;
+            advance(count);
+            return;
+        }
+        putSlowly(bytes, count);
+    }
+    // Room for count bytes (at most kBlockSize) at the position, counted as written; the
+    // caller fills them at once. nullptr when the file has failed.
+    uint8_t* reserve(size_t count);
+    // Moves the position; a failed seek fails the file.
+    void seek(uint64_t position);
+    uint64_t position() const { return writePosition; }
+    // One past the last byte written so far.
+    uint64_t end() const { return endPosition; }
+    // Hands the collected bytes to the system; false (and the file failed) when they did not
+    // get there.
+    bool flushBlock();
+
+  private:
+    // The stream view: everything written through it goes to put.
+    class StreamBuffer : public std::streambuf {
+      public:
+        explicit StreamBuffer(OutputFile& owner) : owner(owner) {}
+
+      protected:
+        int_type overflow(int_type c) override;
+        std::streamsize xsputn(const char* bytes, std::streamsize count) override;
+        int sync() override;
+
+      private:
+        OutputFile& owner;
+    };
+
+    void putSlowly(const void* bytes, size_t count);
+    bool writeThrough(const void* bytes, size_t count);
+    bool fail(int error);
+    void advance(size_t count) {
+        writePosition += count;
+        endPosition = writePosition > endPosition ? writePosition : endPosition;
+    }
+
+    StreamBuffer streamBuffer;
+    std::FILE* file = nullptr;
+    bool createdNew = false;
+    bool failedState = false;
+    int errorNumber = 0;
+    uint64_t writePosition = 0;
+    uint64_t endPosition = 0;
+    std::unique_ptr<uint8_t[]> block;
+    size_t blockUsed = 0;
+};
+
+}  // namespace xcf

@@ -1,0 +1,88 @@
+#include "cli/InputFiles.h"
+
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "capfile/common/CXcfCaptureFileCommon.h"
+
+namespace cli {
+
+namespace fs = std::filesystem;
+
+void raiseOpenFileLimit() {
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+uint64_t openFileLimit() {
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return 0;
+    }
+    return limit.rlim_cur;
+}
+
+std::string fileTypeText(fs::file_type type) {
+    switch (type) {
+        case fs::file_type::directory:
+            return "it is a folder";
+        case fs::file_type::fifo:
+            return "it is a pipe or FIFO";
+        case fs::file_type::socket:
+            return "it is a socket";
+        case fs::file_type::block:
+        case fs::file_type::character:
+            return "it is a device";
+        default:
+            return "it is not a file";
+    }
+}
+
+std::string inputRefusal(const std::string& name) {
+    std::error_code ignored;
+    const fs::file_type type = fs::status(name, ignored).type();
+    switch (type) {
+        case fs::file_type::regular:
+        case fs::file_type::not_found:
+        case fs::file_type::none:
+        case fs::file_type::unknown:
+            return std::string();
+        case fs::file_type::directory:
+            return fileTypeText(type) + ", not a file";
+        default:
+            return fileTypeText(type) +
+                   ", not a regular file: capture files are read at random, so save it to a "
+                   "file first";
+    }
+}
+
+std::string openFailureReason(const CXcfCaptureFileCommon& factory, size_t inputCount) {
+    const int error = factory.systemError();
+    switch (error) {
+        case EMFILE:
+        case ENFILE:
+            return "too many open files: " + std::to_string(inputCount) +
+                   " input files were given, and this process may have at most " +
+                   std::to_string(openFileLimit()) + " files open at once";
+        case 0:
+        case ENOENT:
+        case ENOTDIR:
+        case EACCES:
+        case EPERM:
+        case ENAMETOOLONG:
+        case ELOOP:
+            // What the factory's own message says.
+            return factory.errorMessage();
+        default:
+            return std::string("it cannot be read: ") + std::strerror(error);
+    }
+}
+
+}  // namespace cli

@@ -1,0 +1,267 @@
+// The byte level under every reader and writer: reads, peeks and writes that straddle the
+// files' blocks, positions inside and outside a block, short files and failures.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "capfile/common/InputFile.h"
+#include "capfile/common/OutputFile.h"
+#include "support/TestSupport.h"
+
+using namespace testsupport;
+using xcf::InputFile;
+using xcf::OutputFile;
+
+namespace {
+
+constexpr size_t kBlock = InputFile::kBlockSize;
+
+uint8_t patternAt(uint64_t offset) {
+    return static_cast<uint8_t>(offset * 7 + 3 + (offset >> 16));
+}
+
+Bytes pattern(uint64_t from, size_t count) {
+    Bytes bytes(count);
+    for (size_t i = 0; i < count; ++i) {
+        bytes[i] = patternAt(from + i);
+    }
+    return bytes;
+}
+
+struct Step {
+    enum Kind { kSeek, kRead, kPeek, kReadAt } kind;
+    uint64_t at;   // kSeek, kReadAt: where; otherwise unused
+    size_t count;  // bytes asked for
+    size_t gets;   // kRead, kPeek: 1 for success, 0 for failure; kReadAt: bytes delivered
+};
+
+struct InputCase {
+    const char* name;
+    uint64_t fileSize;
+    std::vector<Step> steps;
+};
+
+const InputCase kInputCases[] = {
+    {"ReadStraddlingTheBlockEnd",
+     3 * kBlock,
+     {{Step::kSeek, kBlock - 10, 0, 0},
+      {Step::kRead, 0, 20, 1},
+      {Step::kRead, 0, kBlock + 5, 1},
+      {Step::kRead, 0, 100, 1}}},
+    {"PeekMovingTheRestToTheBlockStart",
+     2 * kBlock,
+     {{Step::kRead, 0, kBlock - 5, 1}, {Step::kPeek, 0, 100, 1}, {Step::kRead, 0, 100, 1}}},
+    {"SeeksInsideAndOutsideTheBlock",
+     3 * kBlock,
+     {{Step::kRead, 0, 10, 1},
+      {Step::kSeek, 2 * kBlock + 7, 0, 0},
+      {Step::kRead, 0, 10, 1},
+      {Step::kSeek, 5, 0, 0},
+      {Step::kRead, 0, 10, 1},
+      {Step::kSeek, 2, 0, 0},
+      {Step::kRead, 0, 3, 1}}},
+    {"ReadAtLeavesPositionAndBlockAlone",
+     1000,
+     {{Step::kRead, 0, 100, 1},
+      {Step::kReadAt, 900, 50, 50},
+      {Step::kRead, 0, 10, 1},
+      {Step::kReadAt, 990, 50, 10},
+      {Step::kRead, 0, 10, 1}}},
+    {"PeekAtTheEndDoesNotFail",
+     100,
+     {{Step::kSeek, 90, 0, 0}, {Step::kPeek, 0, 20, 0}, {Step::kRead, 0, 10, 1}}},
+    {"PeekLargerThanTheBlock",
+     3 * kBlock,
+     {{Step::kPeek, 0, kBlock + 1, 0}, {Step::kRead, 0, 1, 1}}},
+    {"ShortReadFailsForGood",
+     10,
+     {{Step::kRead, 0, 20, 0}, {Step::kSeek, 0, 0, 0}, {Step::kRead, 0, 1, 0}}},
+    {"EmptyFile", 0, {{Step::kRead, 0, 1, 0}}},
+};
+
+void PrintTo(const InputCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class InputFileTest : public testing::TestWithParam<InputCase> {};
+
+TEST_P(InputFileTest, DeliversTheFileBytesAtTheLogicalPosition) {
+    TempDir dir;
+    const std::string path = dir.file("in");
+    writeFile(path, pattern(0, GetParam().fileSize));
+    InputFile file;
+    ASSERT_TRUE(file.open(path));
+    EXPECT_EQ(file.size(), static_cast<int64_t>(GetParam().fileSize));
+    bool failedBefore = false;
+    int step = 0;
+    for (const Step& s : GetParam().steps) {
+        SCOPED_TRACE("step " + std::to_string(step++));
+        const uint64_t here = file.position();
+        Bytes got(s.count);
+        switch (s.kind) {
+            case Step::kSeek:
+                EXPECT_EQ(file.seek(s.at), !failedBefore);
+                if (!failedBefore) {
+                    EXPECT_EQ(file.position(), s.at);
+                }
+                break;
+            case Step::kRead:
+                ASSERT_EQ(file.read(got.data(), s.count), s.gets == 1);
+                if (s.gets == 1) {
+                    EXPECT_EQ(got, pattern(here, s.count));
+                    EXPECT_EQ(file.position(), here + s.count);
+                }
+                break;
+            case Step::kPeek: {
+                const uint8_t* bytes = file.peek(s.count);
+                ASSERT_EQ(bytes != nullptr, s.gets == 1);
+                if (bytes != nullptr) {
+                    EXPECT_EQ(Bytes(bytes, bytes + s.count), pattern(here, s.count));
+                }
+                EXPECT_EQ(file.position(), here);
+                break;
+            }
+            case Step::kReadAt:
+                ASSERT_EQ(file.readAt(s.at, got.data(), s.count), s.gets);
+                got.resize(s.gets);
+                EXPECT_EQ(got, pattern(s.at, s.gets));
+                EXPECT_EQ(file.position(), here);
+                break;
+        }
+        failedBefore = file.failed();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, InputFileTest, testing::ValuesIn(kInputCases),
+                         [](const testing::TestParamInfo<InputCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(InputFileOpenTest, RefusesWhatIsNotARegularFileAndKeepsTheCause) {
+    TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0644), 0);
+    InputFile file;
+    for (const auto& [name, error] : {std::pair<std::string, int>{dir.file("absent"), ENOENT},
+                                      {dir.path(), EISDIR},
+                                      {dir.file("fifo"), ESPIPE}}) {
+        EXPECT_FALSE(file.open(name)) << name;
+        EXPECT_TRUE(file.failed());
+        EXPECT_EQ(file.systemError(), error) << name;
+    }
+    // A regular file whose reads fail: the error, not an exception or a short success.
+    ASSERT_TRUE(file.open("/proc/self/mem"));
+    uint8_t byte = 0;
+    EXPECT_FALSE(file.read(&byte, 1));
+    EXPECT_EQ(file.systemError(), EIO);
+}
+
+// Pieces written one after the other, then patches at earlier positions.
+struct OutputCase {
+    const char* name;
+    std::vector<size_t> pieces;                        // appended in order
+    std::vector<std::pair<uint64_t, size_t>> patches;  // position and length, written after
+    size_t reserveAtEnd;                               // bytes reserved after the pieces
+};
+
+const OutputCase kOutputCases[] = {
+    {"PiecesStraddlingTheBlock", {100, kBlock - 150, 100, 7}, {}, 0},
+    {"PieceAsLargeAsTheBlock", {10, kBlock, 3}, {}, 0},
+    {"ReserveAtTheBlockEnd", {kBlock - 3}, {}, 10},
+    {"PatchesInsideAndBeforeTheBlock", {1000, kBlock, 500}, {{10, 4}, {kBlock + 900, 8}}, 6},
+};
+
+void PrintTo(const OutputCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class OutputFileTest : public testing::TestWithParam<OutputCase> {};
+
+TEST_P(OutputFileTest, TheFileHoldsWhatWasWrittenWhereItWasWritten) {
+    TempDir dir;
+    const std::string path = dir.file("out");
+    OutputFile file;
+    ASSERT_TRUE(file.create(path, OutputFile::Creation::kNewOnly));
+    EXPECT_TRUE(file.isNew());
+    Bytes expected;
+    for (const size_t piece : GetParam().pieces) {
+        const Bytes bytes = pattern(expected.size(), piece);
+        file.put(bytes.data(), bytes.size());
+        expected.insert(expected.end(), bytes.begin(), bytes.end());
+        EXPECT_EQ(file.position(), expected.size());
+    }
+    if (const size_t count = GetParam().reserveAtEnd) {
+        uint8_t* at = file.reserve(count);
+        ASSERT_NE(at, nullptr);
+        std::memset(at, 0xAB, count);
+        expected.insert(expected.end(), count, 0xAB);
+    }
+    for (const auto& [position, length] : GetParam().patches) {
+        const uint64_t end = file.position();
+        file.seek(position);
+        const Bytes bytes(length, 0xEE);
+        file.put(bytes.data(), length);
+        std::fill_n(expected.begin() + static_cast<std::ptrdiff_t>(position), length, 0xEE);
+        file.seek(end);
+    }
+    EXPECT_EQ(file.end(), expected.size());
+    EXPECT_TRUE(file.close());
+    EXPECT_EQ(readFile(path), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, OutputFileTest, testing::ValuesIn(kOutputCases),
+                         [](const testing::TestParamInfo<OutputCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(OutputFileCreateTest, CreatesOnlyWhatItMayAndNeverBlocks) {
+    TempDir dir;
+    const std::string existing = dir.file("existing");
+    writeFile(existing, Bytes(5, 1));
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0644), 0);
+    std::filesystem::create_symlink("existing", dir.file("link"));
+    OutputFile file;
+    EXPECT_FALSE(file.create(existing, OutputFile::Creation::kNewOnly));
+    EXPECT_EQ(file.systemError(), EEXIST);
+    EXPECT_FALSE(file.create(dir.file("link"), OutputFile::Creation::kNewOnly));
+    EXPECT_FALSE(file.create(dir.file("fifo"), OutputFile::Creation::kNewOrTruncate));
+    EXPECT_EQ(file.systemError(), ESPIPE);
+    EXPECT_FALSE(file.create(dir.file("no/such"), OutputFile::Creation::kNewOrTruncate));
+    EXPECT_EQ(file.systemError(), ENOENT);
+    EXPECT_EQ(readFile(existing), Bytes(5, 1));
+    ASSERT_TRUE(file.create(existing, OutputFile::Creation::kNewOrTruncate));
+    EXPECT_FALSE(file.isNew());
+    EXPECT_TRUE(file.close());
+    EXPECT_TRUE(readFile(existing).empty());
+}
+
+TEST(OutputFileCreateTest, AFullDiskFailsTheFileForGood) {
+    TempDir dir;
+    const std::string folder = dir.file("mnt");
+    std::filesystem::create_directory(folder);
+    if (mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
+    }
+    {
+        OutputFile file;
+        ASSERT_TRUE(file.create(folder + "/out", OutputFile::Creation::kNewOnly));
+        const Bytes bytes(100 * 1024, 0x42);
+        // Collected in the block until it is full, then handed over and refused.
+        for (int i = 0; i < 4; ++i) {
+            file.put(bytes.data(), bytes.size());
+        }
+        EXPECT_TRUE(file.failed());
+        EXPECT_EQ(file.systemError(), ENOSPC);
+        EXPECT_EQ(file.reserve(4), nullptr);
+        EXPECT_FALSE(file.close());
+    }
+    umount2(folder.c_str(), MNT_DETACH);
+}
+
+}  // namespace
