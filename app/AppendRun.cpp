@@ -94,6 +94,8 @@ bool AppendRun::openAllInputs() {
         if (!parser) {
             return false;
         }
+        // Until its turn comes, an input holds no more than its header.
+        parser->releaseBuffers();
         readers.push_back(std::move(parser));
     }
     if (!readers.empty()) {
