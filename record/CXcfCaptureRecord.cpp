@@ -1,15 +1,9 @@
 #include "record/CXcfCaptureRecord.h"
+#include "record/ByteOrder.h"
 
 #include <cstring>
 #include <new>
 #include <utility>
-
-namespace {
-uint32_t bigEndian32(const uint8_t* p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
-}
-}  // namespace
 
 void CXcfCaptureRecord::setFrameGood(bool good) {
     frameGood = good;
@@ -192,14 +186,14 @@ uint32_t CXcfCaptureRecord::getExtensionWord0() const {
     if (!extension || extensionLength < 4) {
         return 0;
     }
-    return bigEndian32(extension.get());
+    return xcf::load32(extension.get());
 }
 
 uint32_t CXcfCaptureRecord::getExtensionWord1() const {
     if (!extension || extensionLength < 8) {
         return 0;
     }
-    return bigEndian32(extension.get() + 4);
+    return xcf::load32(extension.get() + 4);
 }
 
 uint8_t CXcfCaptureRecord::getPortHighBits() const {

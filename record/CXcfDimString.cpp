@@ -1,4 +1,5 @@
 #include "record/CXcfDimString.h"
+#include "record/ByteOrder.h"
 
 #include <cstring>
 
@@ -6,7 +7,7 @@ namespace {
 constexpr size_t kLengthPrefixSize = 2;
 
 uint16_t prefixLength(const uint8_t* block) {
-    return static_cast<uint16_t>((static_cast<unsigned>(block[0]) << 8) | block[1]);
+    return xcf::load16(block);
 }
 }  // namespace
 

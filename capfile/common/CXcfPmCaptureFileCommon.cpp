@@ -3,6 +3,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "record/ByteOrder.h"
 #include "record/CXcfDimString.h"
 
 CXcfPmCaptureFileCommon::CXcfPmCaptureFileCommon() {
@@ -40,8 +41,7 @@ void CXcfPmCaptureFileCommon::setSourceNameEntry(uint8_t index, uint32_t length,
     }
     uint8_t* slot = sourceNameTable.get() + size_t{index} * kSourceNameSlotSize;
     std::memset(slot, 0, kSourceNameSlotSize);
-    slot[0] = static_cast<uint8_t>(length / 256);
-    slot[1] = static_cast<uint8_t>(length % 256);
+    xcf::store16(slot, length);
     if (length > 0 && characters != nullptr) {
         std::memcpy(slot + 2, characters, length);
     }

@@ -1,4 +1,5 @@
 #include "capfile/read/CXcfPmB3CaptureFileParser.h"
+#include "record/ByteOrder.h"
 
 #include <array>
 #include <memory>
@@ -74,7 +75,7 @@ bool CXcfPmB3CaptureFileParser::readRecord(uint32_t recordNumber, CXcfCaptureRec
     record.clear();
     record.setFrameGood(true);
     record.setPortByte(0);
-    record.setTimestamp(decode32(fields), decode32(fields + 4));
+    record.setTimestamp(xcf::load32(fields), xcf::load32(fields + 4));
     record.setLayer2Type(recordLayer2);
     record.setRecordType(type);
     if (!storeRecordParts(record, parts, extensionSize, frameLength)) {

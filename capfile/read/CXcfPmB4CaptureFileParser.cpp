@@ -1,4 +1,5 @@
 #include "capfile/read/CXcfPmB4CaptureFileParser.h"
+#include "record/ByteOrder.h"
 
 #include <array>
 #include <memory>
@@ -73,7 +74,7 @@ bool CXcfPmB4CaptureFileParser::readRecord(uint32_t recordNumber, CXcfCaptureRec
     record.clear();
     record.setFrameGood((portByte & kDamagedFrameBit) == 0);
     record.setPortByte(portByte);
-    record.setTimestamp(decode32(fields), decode32(fields + 4));
+    record.setTimestamp(xcf::load32(fields), xcf::load32(fields + 4));
     record.setStatusByte(fields[kTimestampSize + 1]);
     record.setLayer2Type(fields[kTimestampSize + 2]);
     record.setRecordType(type);

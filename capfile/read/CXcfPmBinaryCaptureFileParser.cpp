@@ -6,6 +6,7 @@
 #include <new>
 #include <sstream>
 
+#include "record/ByteOrder.h"
 #include "record/CXcfDimString.h"
 
 CXcfPmBinaryCaptureFileParser::CXcfPmBinaryCaptureFileParser() = default;
@@ -127,7 +128,7 @@ uint32_t CXcfPmBinaryCaptureFileParser::readIndexEntries(uint32_t firstRecord, u
     const size_t got =
         inputStream.readAt(start, block.data(), size_t{count} * kIndexEntrySize) / kIndexEntrySize;
     for (size_t i = 0; i < got; ++i) {
-        entries[i] = decode32(block.data() + i * kIndexEntrySize);
+        entries[i] = xcf::load32(block.data() + i * kIndexEntrySize);
     }
     return static_cast<uint32_t>(got);
 }
@@ -282,7 +283,7 @@ bool CXcfPmBinaryCaptureFileParser::readUint16(uint16_t& out) {
     if (!readInput(bytes, sizeof bytes)) {
         return false;
     }
-    out = static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
+    out = xcf::load16(bytes);
     return true;
 }
 
@@ -291,7 +292,7 @@ bool CXcfPmBinaryCaptureFileParser::readUint32(uint32_t& out) {
     if (!readInput(bytes, sizeof bytes)) {
         return false;
     }
-    out = decode32(bytes);
+    out = xcf::load32(bytes);
     return true;
 }
 

@@ -69,18 +69,6 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
     // The four report lines of the capture times block.
     std::string captureTimesText(uint32_t triggerPacketNumber) const;
     bool isVersion10() const { return versionMajor == 1 && versionMinor == 0; }
-    // A big-endian 32-bit value.
-    static uint32_t decode32(const uint8_t* bytes) {
-#if defined(__GNUC__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-        // One 4-byte load, like the writers' one 4-byte store.
-        uint32_t value;
-        std::memcpy(&value, bytes, sizeof value);
-        return __builtin_bswap32(value);
-#else
-        return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
-               uint32_t{bytes[3]};
-#endif
-    }
     // The non-empty pieces of text between any of the separator characters.
     static std::vector<std::string> splitFields(const std::string& text, const char* separators);
 };

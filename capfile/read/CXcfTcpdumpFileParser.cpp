@@ -1,4 +1,5 @@
 #include "capfile/read/CXcfTcpdumpFileParser.h"
+#include "record/ByteOrder.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -9,14 +10,13 @@ namespace {
 // network.
 constexpr size_t kFieldBytes = 20;
 
-// Combines `count` bytes into one value in the byte order the magic number announced.
-uint32_t decode(const uint8_t* bytes, size_t count, bool bigEndian) {
-    uint32_t value = 0;
-    for (size_t i = 0; i < count; ++i) {
-        const size_t index = bigEndian ? i : count - 1 - i;
-        value = (value << 8) | bytes[index];
-    }
-    return value;
+// Values in the byte order the magic number announced.
+uint16_t decode16(const uint8_t* bytes, bool bigEndian) {
+    return bigEndian ? xcf::load16(bytes) : xcf::load16LittleEndian(bytes);
+}
+
+uint32_t decode32(const uint8_t* bytes, bool bigEndian) {
+    return bigEndian ? xcf::load32(bytes) : xcf::load32LittleEndian(bytes);
 }
 
 }  // namespace
@@ -69,12 +69,12 @@ bool CXcfTcpdumpFileParser::readGlobalHeader() {
         lastErrorCode = kErrorCorruptFile;
         return false;
     }
-    pcapVersionMajor = static_cast<uint16_t>(decode(bytes, 2, swapBytes));
-    pcapVersionMinor = static_cast<uint16_t>(decode(bytes + 2, 2, swapBytes));
-    thisZone = static_cast<int32_t>(decode(bytes + 4, 4, swapBytes));
-    sigFigs = decode(bytes + 8, 4, swapBytes);
-    snapLength = decode(bytes + 12, 4, swapBytes);
-    network = decode(bytes + 16, 4, swapBytes);
+    pcapVersionMajor = decode16(bytes, swapBytes);
+    pcapVersionMinor = decode16(bytes + 2, swapBytes);
+    thisZone = static_cast<int32_t>(decode32(bytes + 4, swapBytes));
+    sigFigs = decode32(bytes + 8, swapBytes);
+    snapLength = decode32(bytes + 12, swapBytes);
+    network = decode32(bytes + 16, swapBytes);
     versionMajor = pcapVersionMajor;
     versionMinor = pcapVersionMinor;
     return true;
@@ -87,7 +87,7 @@ bool CXcfTcpdumpFileParser::checkMagic() {
         lastErrorCode = kErrorCorruptFile;
         return false;
     }
-    const uint32_t magic = decode(bytes, sizeof bytes, true);
+    const uint32_t magic = xcf::load32(bytes);
     if (magic == kMagicBigEndian) {
         swapBytes = true;
     } else if (magic == kMagicLittleEndian) {

@@ -1,4 +1,5 @@
 #include "capfile/write/CXcfPmB3CaptureFileWriter.h"
+#include "record/ByteOrder.h"
 
 CXcfPmB3CaptureFileWriter::CXcfPmB3CaptureFileWriter(std::string portType, std::string portId,
                                                      std::string direction, int32_t recordType)
@@ -43,11 +44,11 @@ bool CXcfPmB3CaptureFileWriter::writeRecordData(uint32_t seconds, uint32_t nanos
     return writeRecordBytes(
         kRecordFieldsSize,
         [&](uint8_t* fields) {
-            storeUint32(fields, seconds);
-            storeUint32(fields + 4, nanoseconds);
+            xcf::store32(fields, seconds);
+            xcf::store32(fields + 4, nanoseconds);
             fields[8] = layer2Type;
-            storeUint32(fields + 9, extensionWord0);
-            storeUint32(fields + 13, extensionWord1);
+            xcf::store32(fields + 9, extensionWord0);
+            xcf::store32(fields + 13, extensionWord1);
         },
         frame, frameLength);
 }

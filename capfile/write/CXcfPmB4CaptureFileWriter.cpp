@@ -1,4 +1,5 @@
 #include "capfile/write/CXcfPmB4CaptureFileWriter.h"
+#include "record/ByteOrder.h"
 
 CXcfPmB4CaptureFileWriter::CXcfPmB4CaptureFileWriter(std::string portTypeList,
                                                      std::string portIdList,
@@ -47,13 +48,13 @@ bool CXcfPmB4CaptureFileWriter::writeRecordData(uint8_t portHigh, uint8_t portLo
     return writeRecordBytes(
         kRecordFieldsSize,
         [&](uint8_t* fields) {
-            storeUint32(fields, seconds);
-            storeUint32(fields + 4, nanoseconds);
+            xcf::store32(fields, seconds);
+            xcf::store32(fields + 4, nanoseconds);
             fields[8] = static_cast<uint8_t>(((portHigh & 0x07) << 5) | (portLow & 0x1F));
             fields[9] = statusByte;
             fields[10] = layer2Type;
-            storeUint32(fields + 11, extensionWord0);
-            storeUint32(fields + 15, extensionWord1);
+            xcf::store32(fields + 11, extensionWord0);
+            xcf::store32(fields + 15, extensionWord1);
         },
         frame, frameLength);
 }

@@ -1,18 +1,10 @@
 #include "capfile/write/CXcfPmBinaryCaptureFileWriter.h"
+#include "record/ByteOrder.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
-
-namespace {
-
-void storeUint16(uint8_t* at, uint32_t value) {
-    at[0] = static_cast<uint8_t>(value >> 8);
-    at[1] = static_cast<uint8_t>(value);
-}
-
-}  // namespace
 
 CXcfPmBinaryCaptureFileWriter::CXcfPmBinaryCaptureFileWriter(std::string formatName,
                                                              int32_t versionMajorNumber,
@@ -71,13 +63,13 @@ void CXcfPmBinaryCaptureFileWriter::putByte(std::ostream& stream, uint32_t value
 
 void CXcfPmBinaryCaptureFileWriter::putUint16(std::ostream& stream, uint32_t value) {
     uint8_t bytes[2];
-    storeUint16(bytes, value);
+    xcf::store16(bytes, value);
     emit(stream, bytes, sizeof bytes);
 }
 
 void CXcfPmBinaryCaptureFileWriter::putUint32(std::ostream& stream, uint32_t value) {
     uint8_t bytes[4];
-    storeUint32(bytes, value);
+    xcf::store32(bytes, value);
     emit(stream, bytes, sizeof bytes);
 }
 
@@ -116,26 +108,26 @@ uint64_t CXcfPmBinaryCaptureFileWriter::patchField(uint64_t fieldPosition, const
 
 uint64_t CXcfPmBinaryCaptureFileWriter::patchOffsetToData() {
     uint8_t bytes[4];
-    storeUint32(bytes, offsetToData);
+    xcf::store32(bytes, offsetToData);
     return patchField(offsetToDataPos, bytes, sizeof bytes);
 }
 
 uint64_t CXcfPmBinaryCaptureFileWriter::patchOffsetToIndex() {
     uint8_t bytes[4];
-    storeUint32(bytes, offsetToIndex);
+    xcf::store32(bytes, offsetToIndex);
     return patchField(offsetToIndexPos, bytes, sizeof bytes);
 }
 
 uint64_t CXcfPmBinaryCaptureFileWriter::patchNumberOfRecords() {
     uint8_t bytes[4];
-    storeUint32(bytes, numberOfRecords);
+    xcf::store32(bytes, numberOfRecords);
     return patchField(numberOfRecordsPos, bytes, sizeof bytes);
 }
 
 uint64_t CXcfPmBinaryCaptureFileWriter::patchRecordTypeTable() {
     uint8_t bytes[kRecordTypeEntries * 2];
     for (size_t i = 0; i < kRecordTypeEntries; ++i) {
-        storeUint16(bytes + 2 * i, recordTypeTable[i]);
+        xcf::store16(bytes + 2 * i, recordTypeTable[i]);
     }
     return patchField(recordTypeTablePos, bytes, sizeof bytes);
 }
@@ -147,9 +139,9 @@ uint64_t CXcfPmBinaryCaptureFileWriter::patchSourceNameTable() {
 uint64_t CXcfPmBinaryCaptureFileWriter::patchTimeOfDay(uint64_t fieldPosition,
                                                        const CXcfTimeOfDay& timeOfDay) {
     uint8_t bytes[6];
-    storeUint16(bytes, timeOfDay.getHours());
-    storeUint16(bytes + 2, timeOfDay.getMinutes());
-    storeUint16(bytes + 4, timeOfDay.getMillisecondsOfMinute());
+    xcf::store16(bytes, timeOfDay.getHours());
+    xcf::store16(bytes + 2, timeOfDay.getMinutes());
+    xcf::store16(bytes + 4, timeOfDay.getMillisecondsOfMinute());
     return patchField(fieldPosition, bytes, sizeof bytes);
 }
 
@@ -163,14 +155,14 @@ uint64_t CXcfPmBinaryCaptureFileWriter::patchCaptureStopTimeOfDay() {
 
 uint64_t CXcfPmBinaryCaptureFileWriter::patchCaptureStopTimestamp() {
     uint8_t bytes[8];
-    storeUint32(bytes, static_cast<uint32_t>(captureStopTimestamp.getSeconds()));
-    storeUint32(bytes + 4, static_cast<uint32_t>(captureStopTimestamp.getNanoseconds()));
+    xcf::store32(bytes, static_cast<uint32_t>(captureStopTimestamp.getSeconds()));
+    xcf::store32(bytes + 4, static_cast<uint32_t>(captureStopTimestamp.getNanoseconds()));
     return patchField(captureStopTimestampPos, bytes, sizeof bytes);
 }
 
 uint64_t CXcfPmBinaryCaptureFileWriter::patchTriggerPacketNumber() {
     uint8_t bytes[4];
-    storeUint32(bytes, triggerPacketNumber);
+    xcf::store32(bytes, triggerPacketNumber);
     return patchField(triggerPacketNumberPos, bytes, sizeof bytes);
 }
 
@@ -251,7 +243,7 @@ bool CXcfPmBinaryCaptureFileWriter::startRecord(size_t fieldCount, const uint8_t
         seekOutput(outputEnd());
     }
     uint8_t entry[kIndexEntrySize];
-    storeUint32(entry, static_cast<uint32_t>(outputPosition()));
+    xcf::store32(entry, static_cast<uint32_t>(outputPosition()));
     emit(indexStream, entry, sizeof entry);
     return !hasFailed();
 }
@@ -272,8 +264,7 @@ void CXcfPmBinaryCaptureFileWriter::extensionValues(uint32_t extensionLength,
         std::memcpy(bytes, extension, std::min<uint32_t>(extensionLength, sizeof bytes));
     }
     firstByte = bytes[0];
-    nextFourBytes = (uint32_t{bytes[1]} << 24) | (uint32_t{bytes[2]} << 16) |
-                    (uint32_t{bytes[3]} << 8) | uint32_t{bytes[4]};
+    nextFourBytes = xcf::load32(bytes + 1);
 }
 
 uint32_t CXcfPmBinaryCaptureFileWriter::heldFrameLength(uint32_t frameStoredLength,

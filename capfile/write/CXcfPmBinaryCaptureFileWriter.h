@@ -79,19 +79,6 @@ class CXcfPmBinaryCaptureFileWriter : public CXcfPmCaptureFileWriter {
                                 uint32_t& firstByte, uint32_t& nextFourBytes);
     // The frame bytes a record object really holds, for a frame that may claim more.
     static uint32_t heldFrameLength(uint32_t frameStoredLength, uint32_t frameLength);
-    static void storeUint32(uint8_t* at, uint32_t value) {
-#if defined(__GNUC__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-        // One 4-byte store: byte-wise stores get merged by the compiler into wider temporaries
-        // that the copy into the output block then reads back with a stall.
-        value = __builtin_bswap32(value);
-        std::memcpy(at, &value, sizeof value);
-#else
-        at[0] = static_cast<uint8_t>(value >> 24);
-        at[1] = static_cast<uint8_t>(value >> 16);
-        at[2] = static_cast<uint8_t>(value >> 8);
-        at[3] = static_cast<uint8_t>(value);
-#endif
-    }
 
   private:
     // The checks and the index entry in front of a record; false when it is not written.
