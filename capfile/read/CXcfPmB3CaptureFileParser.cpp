@@ -1,17 +1,15 @@
 #include "capfile/read/CXcfPmB3CaptureFileParser.h"
-#include "record/ByteOrder.h"
 
 #include <array>
 #include <memory>
 #include <vector>
 
+#include "capfile/common/RecordLayout.h"
+#include "record/ByteOrder.h"
+
 namespace {
 
-// Extension bytes per record type; types beyond the table have no record layout.
-constexpr std::array<uint32_t, 4> kExtensionSize = {0, 0, 5, 8};
-
-constexpr size_t kTimestampSize = 8;
-constexpr size_t kLayer2Size = 1;
+namespace layout = xcf::layout;
 
 const std::array<const char*, 3> kLayer2Names = {
     "CRV_LAYER2_POS_PPP",
@@ -38,51 +36,33 @@ std::string CXcfPmB3CaptureFileParser::report(std::string extra) const {
 }
 
 bool CXcfPmB3CaptureFileParser::readRecord(uint32_t recordNumber, CXcfCaptureRecord& record) {
-    uint32_t offset = 0;
-    int64_t span = 0;
-    if (!recordExtent(recordNumber, offset, span) || span == 0) {
-        return false;
-    }
     const uint16_t type = recordTypeTable[0];
-    if (!extentInsideData(offset, span) || type >= kExtensionSize.size()) {
-        lastErrorCode = kErrorCorruptFile;
-        return false;
-    }
-    const uint32_t extensionSize = kExtensionSize[type];
+    const bool layoutKnown = type < layout::kB3ExtensionSize.size();
+    const uint32_t extensionSize = layoutKnown ? layout::kB3ExtensionSize[type] : 0;
+    // Version 1.0 records have no layer-2 byte: the port description gives it.
     const bool version10 = isVersion10();
-    const size_t fixedSize = version10 ? kTimestampSize : kTimestampSize + kLayer2Size;
     if (version10 && !portDescriptionParsed) {
         std::string portType;
         std::string portId;
         std::string direction;
         getPortDescription(recordNumber, portType, portId, direction);
     }
-    // The frame needs at least one byte behind the fixed fields and the extension.
-    if (span <= static_cast<int64_t>(fixedSize + extensionSize)) {
-        lastErrorCode = kErrorCorruptFile;
-        return false;
-    }
-    const uint32_t frameLength = static_cast<uint32_t>(span - fixedSize - extensionSize);
+    const size_t fixedSize = version10 ? layout::kTimestampSize : layout::kB3Layer2Offset + 1;
 
-    uint8_t fields[kTimestampSize + kLayer2Size];
+    uint8_t fields[layout::kB3Layer2Offset + 1];
     RecordParts parts;
-    if (!readRecordParts(offset, fields, fixedSize, extensionSize, frameLength, parts)) {
-        lastErrorCode = kErrorCorruptFile;
+    uint32_t frameLength = 0;
+    if (!readRecordLayout(recordNumber, layoutKnown, fixedSize, extensionSize, fields, parts,
+                          frameLength)) {
         return false;
     }
-    const uint8_t recordLayer2 = version10 ? layer2Type : fields[kTimestampSize];
-
     record.clear();
     record.setFrameGood(true);
     record.setPortByte(0);
     record.setTimestamp(xcf::load32(fields), xcf::load32(fields + 4));
-    record.setLayer2Type(recordLayer2);
+    record.setLayer2Type(version10 ? layer2Type : fields[layout::kB3Layer2Offset]);
     record.setRecordType(type);
-    if (!storeRecordParts(record, parts, extensionSize, frameLength)) {
-        lastErrorCode = kErrorCorruptFile;
-        return false;
-    }
-    return true;
+    return storeRecordParts(record, parts, extensionSize, frameLength);
 }
 
 bool CXcfPmB3CaptureFileParser::readHeader() {

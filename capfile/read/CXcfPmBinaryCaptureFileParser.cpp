@@ -208,6 +208,28 @@ bool CXcfPmBinaryCaptureFileParser::readBytes(std::unique_ptr<uint8_t[]>& block,
     return true;
 }
 
+bool CXcfPmBinaryCaptureFileParser::readRecordLayout(uint32_t recordNumber, bool layoutKnown,
+                                                     size_t fixedSize, uint32_t extensionSize,
+                                                     uint8_t* fields, RecordParts& parts,
+                                                     uint32_t& frameLength) {
+    uint32_t offset = 0;
+    int64_t span = 0;
+    if (!recordExtent(recordNumber, offset, span) || span == 0) {
+        return false;
+    }
+    if (!layoutKnown || !extentInsideData(offset, span) ||
+        span <= static_cast<int64_t>(fixedSize + extensionSize)) {
+        lastErrorCode = kErrorCorruptFile;
+        return false;
+    }
+    frameLength = static_cast<uint32_t>(span - static_cast<int64_t>(fixedSize + extensionSize));
+    if (!readRecordParts(offset, fields, fixedSize, extensionSize, frameLength, parts)) {
+        lastErrorCode = kErrorCorruptFile;
+        return false;
+    }
+    return true;
+}
+
 bool CXcfPmBinaryCaptureFileParser::readRecordParts(uint32_t offset, uint8_t* fields,
                                                     size_t fixedSize, uint32_t extensionSize,
                                                     uint32_t frameLength, RecordParts& parts) {
@@ -233,16 +255,21 @@ bool CXcfPmBinaryCaptureFileParser::readRecordParts(uint32_t offset, uint8_t* fi
 
 bool CXcfPmBinaryCaptureFileParser::storeRecordParts(CXcfCaptureRecord& record, RecordParts& parts,
                                                      uint32_t extensionSize, uint32_t frameLength) {
+    bool stored = true;
     if (parts.extensionBlock) {
         record.setExtension(extensionSize, std::move(parts.extensionBlock));
-    } else if (!record.copyExtension(extensionSize, parts.extension)) {
-        return false;
+    } else {
+        stored = record.copyExtension(extensionSize, parts.extension);
     }
     if (parts.frameBlock) {
         record.setFrame(frameLength, std::move(parts.frameBlock));
-        return true;
+    } else {
+        stored = stored && record.copyFrame(frameLength, parts.frame);
     }
-    return record.copyFrame(frameLength, parts.frame);
+    if (!stored) {
+        lastErrorCode = kErrorCorruptFile;
+    }
+    return stored;
 }
 
 bool CXcfPmBinaryCaptureFileParser::readTimeOfDay(CXcfTimeOfDay& out) {

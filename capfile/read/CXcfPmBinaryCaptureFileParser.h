@@ -9,13 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "capfile/common/RecordLayout.h"
 #include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "record/CXcfTimeOfDay.h"
 #include "record/CXcfTimestamp.h"
 
 class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
   public:
-    static constexpr uint32_t kIndexEntrySize = 4;
+    static constexpr uint32_t kIndexEntrySize = xcf::layout::kIndexEntrySize;
 
     CXcfPmBinaryCaptureFileParser();
     ~CXcfPmBinaryCaptureFileParser() override;
@@ -54,16 +55,20 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
         std::unique_ptr<uint8_t[]> extensionBlock;
         std::unique_ptr<uint8_t[]> frameBlock;
     };
-    // Reads one record laid out as fixed fields, extension and frame, starting at offset: the
-    // fixed fields into `fields`, the rest as `parts`. Touches no record, so that a failed
-    // read leaves the caller's record as it was.
-    bool readRecordParts(uint32_t offset, uint8_t* fields, size_t fixedSize, uint32_t extensionSize,
-                         uint32_t frameLength, RecordParts& parts);
+    // What reading a record takes in both formats before its fields are decoded: the
+    // record's extent from the index, checked to lie inside the data section and to leave at
+    // least one frame byte behind fixedSize bytes of fields and the extension; then the fields
+    // into `fields` and the rest as `parts`. layoutKnown false (a record type without a layout)
+    // fails the record like a damaged extent. False, with code 4 for a record that exists but
+    // cannot be read, and without touching any record.
+    bool readRecordLayout(uint32_t recordNumber, bool layoutKnown, size_t fixedSize,
+                          uint32_t extensionSize, uint8_t* fields, RecordParts& parts,
+                          uint32_t& frameLength);
     // Hands the extension and the frame to the record: own blocks are moved in, bytes in the
-    // read-ahead block are copied into blocks the record recycles. False when no memory can
-    // be had for a copy.
-    static bool storeRecordParts(CXcfCaptureRecord& record, RecordParts& parts,
-                                 uint32_t extensionSize, uint32_t frameLength);
+    // read-ahead block are copied into blocks the record recycles. False, with code 4, when no
+    // memory can be had for a copy.
+    bool storeRecordParts(CXcfCaptureRecord& record, RecordParts& parts, uint32_t extensionSize,
+                          uint32_t frameLength);
     // The capture times block that ends B3 and B4 headers; fills the capture time members.
     bool readCaptureTimes(uint32_t& triggerPacketNumber);
     // The four report lines of the capture times block.
@@ -71,4 +76,8 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
     bool isVersion10() const { return versionMajor == 1 && versionMinor == 0; }
     // The non-empty pieces of text between any of the separator characters.
     static std::vector<std::string> splitFields(const std::string& text, const char* separators);
+
+  private:
+    bool readRecordParts(uint32_t offset, uint8_t* fields, size_t fixedSize, uint32_t extensionSize,
+                         uint32_t frameLength, RecordParts& parts);
 };

@@ -14,13 +14,14 @@
 #include <string>
 
 #include "capfile/common/CXcfCaptureFileCommon.h"
+#include "capfile/common/RecordLayout.h"
 
 class CXcfCaptureRecord;
 
 class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
   public:
     // Bytes per entry of the index section and of the side index file.
-    static constexpr uint32_t kIndexEntrySize = 4;
+    static constexpr uint32_t kIndexEntrySize = xcf::layout::kIndexEntrySize;
     // Offsets in the header and the index are 32 bits: the finished file stays below 4 GiB.
     static constexpr uint64_t kDefaultFileSizeLimit = 0xFFFFFFFFull;
 

@@ -1,5 +1,9 @@
 #include "capfile/write/CXcfPmB3CaptureFileWriter.h"
+
+#include "capfile/common/RecordLayout.h"
 #include "record/ByteOrder.h"
+
+namespace layout = xcf::layout;
 
 CXcfPmB3CaptureFileWriter::CXcfPmB3CaptureFileWriter(std::string portType, std::string portId,
                                                      std::string direction, int32_t recordType)
@@ -46,9 +50,9 @@ bool CXcfPmB3CaptureFileWriter::writeRecordData(uint32_t seconds, uint32_t nanos
         [&](uint8_t* fields) {
             xcf::store32(fields, seconds);
             xcf::store32(fields + 4, nanoseconds);
-            fields[8] = layer2Type;
-            xcf::store32(fields + 9, extensionWord0);
-            xcf::store32(fields + 13, extensionWord1);
+            fields[layout::kB3Layer2Offset] = layer2Type;
+            xcf::store32(fields + layout::kB3ExtensionOffset, extensionWord0);
+            xcf::store32(fields + layout::kB3ExtensionOffset + 4, extensionWord1);
         },
         frame, frameLength);
 }

@@ -5,12 +5,13 @@
 #include <cstdint>
 #include <string>
 
+#include "capfile/common/RecordLayout.h"
 #include "capfile/write/CXcfPmBinaryCaptureFileWriter.h"
 
 class CXcfPmB3CaptureFileWriter : public CXcfPmBinaryCaptureFileWriter {
   public:
     // Bytes of a record before its frame.
-    static constexpr uint32_t kRecordFieldsSize = 17;
+    static constexpr uint32_t kRecordFieldsSize = xcf::layout::kB3WrittenFieldsSize;
 
     CXcfPmB3CaptureFileWriter(std::string portType, std::string portId, std::string direction,
                               int32_t recordType);

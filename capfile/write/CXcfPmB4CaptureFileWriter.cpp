@@ -1,5 +1,9 @@
 #include "capfile/write/CXcfPmB4CaptureFileWriter.h"
+
+#include "capfile/common/RecordLayout.h"
 #include "record/ByteOrder.h"
+
+namespace layout = xcf::layout;
 
 CXcfPmB4CaptureFileWriter::CXcfPmB4CaptureFileWriter(std::string portTypeList,
                                                      std::string portIdList,
@@ -50,11 +54,12 @@ bool CXcfPmB4CaptureFileWriter::writeRecordData(uint8_t portHigh, uint8_t portLo
         [&](uint8_t* fields) {
             xcf::store32(fields, seconds);
             xcf::store32(fields + 4, nanoseconds);
-            fields[8] = static_cast<uint8_t>(((portHigh & 0x07) << 5) | (portLow & 0x1F));
-            fields[9] = statusByte;
-            fields[10] = layer2Type;
-            xcf::store32(fields + 11, extensionWord0);
-            xcf::store32(fields + 15, extensionWord1);
+            fields[layout::kB4PortOffset] =
+                static_cast<uint8_t>(((portHigh & 0x07) << 5) | (portLow & 0x1F));
+            fields[layout::kB4StatusOffset] = statusByte;
+            fields[layout::kB4Layer2Offset] = layer2Type;
+            xcf::store32(fields + layout::kB4ExtensionOffset, extensionWord0);
+            xcf::store32(fields + layout::kB4ExtensionOffset + 4, extensionWord1);
         },
         frame, frameLength);
 }

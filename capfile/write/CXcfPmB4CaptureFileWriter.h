@@ -5,12 +5,13 @@
 #include <cstdint>
 #include <string>
 
+#include "capfile/common/RecordLayout.h"
 #include "capfile/write/CXcfPmBinaryCaptureFileWriter.h"
 
 class CXcfPmB4CaptureFileWriter : public CXcfPmBinaryCaptureFileWriter {
   public:
     // Bytes of a record before its frame.
-    static constexpr uint32_t kRecordFieldsSize = 19;
+    static constexpr uint32_t kRecordFieldsSize = xcf::layout::kB4WrittenFieldsSize;
 
     CXcfPmB4CaptureFileWriter(std::string portTypeList, std::string portIdList,
                               std::string directionList, int32_t recordType);
