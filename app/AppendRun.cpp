@@ -11,10 +11,9 @@
 #include "capfile/write/CXcfPmB3CaptureFileWriter.h"
 #include "capfile/write/CXcfPmB4CaptureFileWriter.h"
 #include "cli/Console.h"
+#include "cli/FormatRecords.h"
 #include "cli/InputFiles.h"
 #include "cli/Signals.h"
-#include "record/CXcfL2PM410MergedRecord.h"
-#include "record/CXcfL2PM410Record.h"
 
 namespace {
 
@@ -72,7 +71,7 @@ std::unique_ptr<CXcfPmCaptureFileParser> AppendRun::openInputFile(const std::str
     }
     const std::string code = parser->getFormatCode();
     auto* familyParser = dynamic_cast<CXcfPmCaptureFileParser*>(parser.get());
-    if ((code != "B3" && code != "B4") || familyParser == nullptr) {
+    if (cli::captureFormatOf(code) == cli::CaptureFormat::kOther || familyParser == nullptr) {
         reportError("openInputFile", "Cannot parse file: '" + fileName +
                                          "'\nbecause: The file format (" + code +
                                          ") is neither B3 nor B4 so cannot be processed further.");
@@ -151,8 +150,8 @@ bool AppendRun::openOutputFile() {
                                           inputName + "'");
         return false;
     }
-    outputIsB3 = outputFormat == "B3";
-    if (outputIsB3) {
+    outputKind = cli::captureFormatOf(outputFormat);
+    if (outputKind == cli::CaptureFormat::kB3) {
         writer = std::make_unique<CXcfPmB3CaptureFileWriter>(portType, portId, "Rx", 3);
     } else {
         writer = std::make_unique<CXcfPmB4CaptureFileWriter>(portType, portId, "Rx", 4);
@@ -231,19 +230,14 @@ bool AppendRun::convertRecords(uint32_t& count) {
 
 uint32_t AppendRun::appendRecords() {
     // One record object per input format, refilled for every record.
-    CXcfL2PM410Record layer2Record;
-    CXcfL2PM410MergedRecord mergedRecord;
-    auto recordFor = [&](const std::string& code) -> CXcfCaptureRecord& {
-        return code == "B4" ? static_cast<CXcfCaptureRecord&>(mergedRecord)
-                            : static_cast<CXcfCaptureRecord&>(layer2Record);
-    };
+    cli::FormatRecords records;
 
     size_t fileIndex = 0;
     uint32_t recordNumber = 1;
     uint32_t seen = 0;
     uint32_t written = 0;
-    std::string code = readers.front()->getFormatCode();
-    CXcfCaptureRecord* record = &recordFor(code);
+    cli::CaptureFormat source = cli::captureFormatOf(readers.front()->getFormatCode());
+    CXcfCaptureRecord* record = &records.recordFor(source);
 
     while (settings.recordLimit == 0 || written < settings.recordLimit) {
         if (cli::stopSignal() != 0) {
@@ -256,7 +250,7 @@ uint32_t AppendRun::appendRecords() {
             if (seen < settings.startRecord) {
                 continue;
             }
-            if (!emitRecord(*record, code)) {
+            if (!emitRecord(*record, source)) {
                 break;
             }
             ++written;
@@ -275,24 +269,24 @@ uint32_t AppendRun::appendRecords() {
         if (++fileIndex == readers.size()) {
             break;
         }
-        code = readers[fileIndex]->getFormatCode();
-        record = &recordFor(code);
+        source = cli::captureFormatOf(readers[fileIndex]->getFormatCode());
+        record = &records.recordFor(source);
         recordNumber = 1;
     }
     return written;
 }
 
-bool AppendRun::emitRecord(const CXcfCaptureRecord& record, const std::string& formatCode) {
+bool AppendRun::emitRecord(const CXcfCaptureRecord& record, cli::CaptureFormat source) {
     // Never hand the writer more frame bytes than the record holds.
     const uint32_t frameLength = std::min(record.getFrameLength(), record.getFrameStoredLength());
-    if (outputIsB3) {
+    if (outputKind == cli::CaptureFormat::kB3) {
         auto& b3 = static_cast<CXcfPmB3CaptureFileWriter&>(*writer);
         return b3.writeRecordData(record.getTimestampSeconds(), record.getTimestampNanoseconds(),
                                   record.getLayer2Type(), record.getExtensionWord0(),
                                   record.getExtensionWord1(), frameLength, record.getFrame());
     }
     auto& b4 = static_cast<CXcfPmB4CaptureFileWriter&>(*writer);
-    if (formatCode == "B4") {
+    if (source == cli::CaptureFormat::kB4) {
         return b4.writeRecordData(record.getPortHighBits(), record.getPortLowBits() & 0x1F,
                                   record.getTimestampSeconds(), record.getTimestampNanoseconds(),
                                   record.getStatusByte(), record.getLayer2Type(),

@@ -10,6 +10,7 @@
 #include "app/RunSettings.h"
 #include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "capfile/write/CXcfPmBinaryCaptureFileWriter.h"
+#include "cli/FormatRecords.h"
 #include "cli/SafeOutput.h"
 #include "record/CXcfCaptureRecord.h"
 
@@ -45,7 +46,9 @@ class AppendRun {
     void reportError(const std::string& context, const std::string& message) const;
     std::unique_ptr<CXcfPmCaptureFileParser> openInputFile(const std::string& fileName);
     uint32_t appendRecords();
-    bool emitRecord(const CXcfCaptureRecord& record, const std::string& formatCode);
+    // Hands the record to the writer in the output format's form; source is the format of
+    // the input it came from.
+    bool emitRecord(const CXcfCaptureRecord& record, cli::CaptureFormat source);
     bool outputWouldOverwriteInput(std::string& inputName) const;
     // Creates the writer on a fresh temporary file beside the output; false with the reason.
     bool openTemporaryOutput(std::string& reason);
@@ -55,7 +58,8 @@ class AppendRun {
     const RunSettings& settings;
     // Written under a temporary name; the output name gets the file only when it is complete.
     cli::SafeOutput output;
-    bool outputIsB3 = true;  // outputFormat, decided once for the record loop
+    // outputFormat, derived once for the record loop.
+    cli::CaptureFormat outputKind = cli::CaptureFormat::kB3;
     uint64_t outputSizeLimit = 0;
     int stoppedBy = 0;
 };

@@ -8,10 +8,9 @@
 #include "capfile/read/CXcfCaptureFileParserFactory.h"
 #include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "cli/Console.h"
+#include "cli/FormatRecords.h"
 #include "cli/InputFiles.h"
 #include "cli/Signals.h"
-#include "record/CXcfL2PM410MergedRecord.h"
-#include "record/CXcfL2PM410Record.h"
 
 namespace {
 
@@ -118,10 +117,8 @@ void FileInspector::listRecords(CXcfCaptureFileParser& parser) {
               std::to_string(total) + ":");
     printLine(titleLine(settings.hexBytes));
 
-    CXcfL2PM410Record b3Record;
-    CXcfL2PM410MergedRecord b4Record;
-    CXcfCaptureRecord& record = code == "B4" ? static_cast<CXcfCaptureRecord&>(b4Record)
-                                             : static_cast<CXcfCaptureRecord&>(b3Record);
+    cli::FormatRecords records;
+    CXcfCaptureRecord& record = records.recordFor(cli::captureFormatOf(code));
     // Nobody reads on once the console has gone (a pager that quit), and a stop signal ends
     // the listing too.
     for (uint64_t number = first; number <= last && consoleIsOpen() && cli::stopSignal() == 0;
