@@ -8,7 +8,9 @@ class CXcfTimestamp {
   public:
     // Normalises: |nanoseconds| < 1e9, and nanoseconds never has the opposite sign of a
     // non-zero seconds value.
-    CXcfTimestamp(int32_t seconds = 0, int32_t nanoseconds = 0);
+    CXcfTimestamp() = default;
+    // Explicit: a bare number is not a time (setCaptureStopTimestamp(5) would mean 5 s).
+    explicit CXcfTimestamp(int32_t seconds, int32_t nanoseconds = 0);
     CXcfTimestamp(const CXcfTimestamp& other) = default;
     CXcfTimestamp& operator=(const CXcfTimestamp& other) = default;
     virtual ~CXcfTimestamp() = default;

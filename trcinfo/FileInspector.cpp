@@ -74,7 +74,7 @@ void FileInspector::reportOpenFailure(CXcfCaptureFileParserFactory& factory,
         std::string name;
         if (code != CXcfCaptureFileCommon::kErrorFormatNotRecognised && code != factoryCode &&
             factory.formatName(formatType, name)) {
-            printLine("As a " + name + " file: " + errorText(code));
+            printLine("As a " + name + " file: " + xcf::errorText(code));
         }
     }
 }
@@ -134,7 +134,7 @@ void FileInspector::listRecords(CXcfCaptureFileParser& parser) {
             printLine("WARNING (listRecords) - Stopped reading file: '" + parser.getFileName() +
                       "' at record " + std::to_string(recordNumber) + " of " +
                       std::to_string(total) + "; the records after it were not listed.\n" +
-                      "because: " + errorText(error));
+                      "because: " + xcf::errorText(error));
             break;
         }
         printLine(recordLine(recordNumber, record, settings.hexBytes));
@@ -168,7 +168,7 @@ std::string FileInspector::recordLine(uint32_t number, const CXcfCaptureRecord& 
     if (shown > 0 && frame != nullptr) {
         line += " ";
         for (uint32_t i = 0; i < shown; ++i) {
-            line += " " + hexText(frame[i], 2, false);
+            line += " " + xcf::hexText(frame[i], 2, false);
         }
     }
     return line;

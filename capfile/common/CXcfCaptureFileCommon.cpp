@@ -23,6 +23,8 @@ constexpr uint32_t kFormatTypeCount = 3;
 
 }  // namespace
 
+namespace xcf {
+
 std::string errorText(int32_t code) {
     if (code < 0 || static_cast<size_t>(code) >= ErrorMessageTable.size()) {
         return ErrorMessageTable.back();
@@ -41,6 +43,8 @@ std::string hexText(uint32_t value, uint32_t digits, bool prefix) {
     }
     return prefix ? "0x" + text : text;
 }
+
+}  // namespace xcf
 
 CXcfCaptureFileCommon::CXcfCaptureFileCommon() {
     CXcfCaptureFileCommon::reset();
@@ -93,7 +97,7 @@ bool CXcfCaptureFileCommon::hasIndexFlag() const {
 }
 
 std::string CXcfCaptureFileCommon::errorMessage() const {
-    return errorText(lastErrorCode);
+    return xcf::errorText(lastErrorCode);
 }
 
 bool CXcfCaptureFileCommon::formatTypeAt(uint32_t index, int32_t& formatType) const {
@@ -130,13 +134,13 @@ std::string CXcfCaptureFileCommon::report(std::string extra) const {
         << "Signature          : " << signature << "\n"
         << "Format code        : " << formatCode << "\n"
         << "Version            : " << formatVersionText() << "\n"
-        << "Master Format flags: " << hexText(masterFormatFlags, 4, true) << "\n"
+        << "Master Format flags: " << xcf::hexText(masterFormatFlags, 4, true) << "\n"
         << "Number of records  : " << numberOfRecords << "\n"
         << "Record length      : " << recordLength << "\n"
-        << "Offset to Data     : " << offsetToData << " (" << hexText(offsetToData, 8, true)
+        << "Offset to Data     : " << offsetToData << " (" << xcf::hexText(offsetToData, 8, true)
         << ")\n"
         << "Description string : '" << description << "'\n"
-        << "Offset to Index    : " << offsetToIndex << " (" << hexText(offsetToIndex, 8, true)
+        << "Offset to Index    : " << offsetToIndex << " (" << xcf::hexText(offsetToIndex, 8, true)
         << ")\n"
         << "Last error code    : " << lastErrorCode << " = '" << errorMessage() << "'\n";
     if (!extra.empty()) {

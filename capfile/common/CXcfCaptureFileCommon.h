@@ -80,9 +80,13 @@ class CXcfCaptureFileCommon {
     xcf::OutputFile outputStream;
 };
 
+namespace xcf {
+
 // The fixed message of an error code ("UNKOWN_FORMAT" for codes it does not know).
 std::string errorText(int32_t code);
 
 // The low `digits` nibbles of value in upper-case hexadecimal, "??" for a digit count
 // outside 1 to 8.
 std::string hexText(uint32_t value, uint32_t digits, bool prefix);
+
+}  // namespace xcf

@@ -70,11 +70,11 @@ bool CXcfPmBinaryCaptureFileParser::getPortDescription(uint32_t recordNumber, st
     return true;
 }
 
-uint32_t CXcfPmBinaryCaptureFileParser::getSourceCount() {
+uint32_t CXcfPmBinaryCaptureFileParser::getSourceCount() const {
     return sourceCount;
 }
 
-std::string CXcfPmBinaryCaptureFileParser::getSourceName(uint32_t index) {
+std::string CXcfPmBinaryCaptureFileParser::getSourceName(uint32_t index) const {
     if (index >= kSourceNameSlots) {
         return std::string();
     }

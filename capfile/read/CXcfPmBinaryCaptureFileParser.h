@@ -25,8 +25,8 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
     bool readHeader() override;
     bool getPortDescription(uint32_t recordNumber, std::string& portType, std::string& portId,
                             std::string& direction) override;
-    uint32_t getSourceCount() override;
-    std::string getSourceName(uint32_t index) override;
+    uint32_t getSourceCount() const override;
+    std::string getSourceName(uint32_t index) const override;
     bool loadIndexCache(uint32_t firstRecord) override;
     uint32_t readIndexEntry(uint32_t recordNumber) override;
 

@@ -33,8 +33,8 @@ class CXcfPmCaptureFileParser : public CXcfCaptureFileParser, public CXcfPmCaptu
 
     virtual bool getPortDescription(uint32_t recordNumber, std::string& portType,
                                     std::string& portId, std::string& direction) = 0;
-    virtual uint32_t getSourceCount() = 0;
-    virtual std::string getSourceName(uint32_t index) = 0;
+    virtual uint32_t getSourceCount() const = 0;
+    virtual std::string getSourceName(uint32_t index) const = 0;
     virtual bool getRecordSourceName(uint32_t recordNumber, std::string& name);
     virtual bool sourceNameOfRecord(const CXcfCaptureRecord& record, std::string& name);
     virtual bool loadIndexCache(uint32_t firstRecord) = 0;

@@ -1,30 +1,27 @@
 #include "capfile/write/CXcfPmCaptureFileWriter.h"
 
-#include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <iomanip>
+#include <locale>
+#include <sstream>
 
 namespace {
 
-// The creation time in the fixed 24-character form "Thu Mar 23 07:58:53 2006". Built from
-// tables rather than through the locale so that the names are always the English ones.
+// The creation time in the fixed 24-character form "Thu Mar 23 07:58:53 2006", in the classic
+// locale so that the names are always the English ones whatever the user's settings.
 std::string creationTimeText() {
-    static const char* const kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     if (localtime_r(&now, &local) == nullptr) {
-        std::memset(&local, 0, sizeof local);
+        local = std::tm{};
         local.tm_mday = 1;
         local.tm_year = 70;
     }
-    char text[64];
-    std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %d",
-                  kWeekdays[((local.tm_wday % 7) + 7) % 7],
-                  kMonths[((local.tm_mon % 12) + 12) % 12], local.tm_mday, local.tm_hour,
-                  local.tm_min, local.tm_sec, local.tm_year + 1900);
-    return text;
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text << std::put_time(&local, "%a %b %e %H:%M:%S %Y");
+    return text.str();
 }
 
 }  // namespace

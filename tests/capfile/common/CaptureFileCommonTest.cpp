@@ -99,16 +99,16 @@ TEST(CaptureFileCommonTest, FlagAccessorsTestTheirOwnBit) {
 }
 
 TEST(CaptureFileCommonTest, ErrorTextsAreExact) {
-    EXPECT_EQ(errorText(0), "No error");
-    EXPECT_EQ(errorText(1), "File not found, already open or no read permission");
-    EXPECT_EQ(errorText(2), "File format not recognised or illegal version number");
-    EXPECT_EQ(errorText(3), "Short or Corrupted capture file header section");
-    EXPECT_EQ(errorText(4), "Short or Corrupted capture file");
-    EXPECT_EQ(errorText(5), "File write failure, check permissions");
-    EXPECT_EQ(errorText(6), "UNKOWN_FORMAT");
+    EXPECT_EQ(xcf::errorText(0), "No error");
+    EXPECT_EQ(xcf::errorText(1), "File not found, already open or no read permission");
+    EXPECT_EQ(xcf::errorText(2), "File format not recognised or illegal version number");
+    EXPECT_EQ(xcf::errorText(3), "Short or Corrupted capture file header section");
+    EXPECT_EQ(xcf::errorText(4), "Short or Corrupted capture file");
+    EXPECT_EQ(xcf::errorText(5), "File write failure, check permissions");
+    EXPECT_EQ(xcf::errorText(6), "UNKOWN_FORMAT");
     FileState state;
     state.lastErrorCode = 2;
-    EXPECT_EQ(state.errorMessage(), errorText(2));
+    EXPECT_EQ(state.errorMessage(), xcf::errorText(2));
 }
 
 TEST(CaptureFileCommonTest, FormatTypeLookupsStopAtTheKnownTypes) {
@@ -158,12 +158,12 @@ INSTANTIATE_TEST_SUITE_P(Names, FormatTypeFromNameTest,
                                            NameCase{"", false, 3}));
 
 TEST(HexTextTest, FormsAndLimits) {
-    EXPECT_EQ(hexText(420, 8, true), "0x000001A4");
-    EXPECT_EQ(hexText(3, 4, true), "0x0003");
-    EXPECT_EQ(hexText(31, 1, true), "0xF");
-    EXPECT_EQ(hexText(0xABCDEF12, 8, false), "ABCDEF12");
-    EXPECT_EQ(hexText(5, 0, true), "??");
-    EXPECT_EQ(hexText(5, 9, true), "??");
+    EXPECT_EQ(xcf::hexText(420, 8, true), "0x000001A4");
+    EXPECT_EQ(xcf::hexText(3, 4, true), "0x0003");
+    EXPECT_EQ(xcf::hexText(31, 1, true), "0xF");
+    EXPECT_EQ(xcf::hexText(0xABCDEF12, 8, false), "ABCDEF12");
+    EXPECT_EQ(xcf::hexText(5, 0, true), "??");
+    EXPECT_EQ(xcf::hexText(5, 9, true), "??");
 }
 
 }  // namespace
