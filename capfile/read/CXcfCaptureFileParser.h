@@ -45,17 +45,6 @@ class CXcfCaptureFileParser : public CXcfCaptureFileCommon {
     // without an index.
     bool extentInsideData(uint32_t offset, int64_t span) const;
 
-    // Byte access at the logical read position of inputStream, which keeps a read-ahead
-    // block: a seek within the block moves no data, so reading records in order (with the
-    // index lookups in between) costs no refills. A failure leaves inputStream failed.
-    bool seekInput(uint64_t position) { return inputStream.seek(position); }
-    bool readInput(void* into, size_t count) { return inputStream.read(into, count); }
-    // The next count bytes (at most xcf::InputFile::kBlockSize) as one block without moving
-    // the position, or nullptr; skipInput then consumes them. Lets a record's bytes be
-    // decoded where they lie.
-    const uint8_t* peekInput(size_t count) { return inputStream.peek(count); }
-    void skipInput(size_t count) { inputStream.skip(count); }
-
   private:
     int64_t spanAfter(uint32_t recordNumber, uint32_t offset);
 };

@@ -148,7 +148,7 @@ bool CXcfPmBinaryCaptureFileParser::readString(std::string& out) {
         return false;
     }
     std::string text(length, '\0');
-    if (length > 0 && !readInput(&text[0], length)) {
+    if (length > 0 && !inputStream.read(&text[0], length)) {
         return false;
     }
     // A zero byte inside the counted characters ends the text.
@@ -168,7 +168,7 @@ bool CXcfPmBinaryCaptureFileParser::readRecordTypeTable() {
 }
 
 bool CXcfPmBinaryCaptureFileParser::readSourceNameTable() {
-    if (!readInput(sourceNameTable.get(), kSourceNameTableSize)) {
+    if (!inputStream.read(sourceNameTable.get(), kSourceNameTableSize)) {
         lastErrorCode = kErrorCorruptHeader;
         return false;
     }
@@ -199,7 +199,7 @@ bool CXcfPmBinaryCaptureFileParser::readBytes(std::unique_ptr<uint8_t[]>& block,
         }
         return false;
     }
-    if (count > 0 && !readInput(block.get(), count)) {
+    if (count > 0 && !inputStream.read(block.get(), count)) {
         if (allocate) {
             block.reset();
         }
@@ -233,18 +233,19 @@ bool CXcfPmBinaryCaptureFileParser::readRecordLayout(uint32_t recordNumber, bool
 bool CXcfPmBinaryCaptureFileParser::readRecordParts(uint32_t offset, uint8_t* fields,
                                                     size_t fixedSize, uint32_t extensionSize,
                                                     uint32_t frameLength, RecordParts& parts) {
-    if (!seekInput(offset)) {
+    if (!inputStream.seek(offset)) {
         return false;
     }
     const size_t total = fixedSize + size_t{extensionSize} + size_t{frameLength};
-    if (const uint8_t* bytes = peekInput(total)) {
+    if (const uint8_t* bytes = inputStream.peek(total)) {
         std::memcpy(fields, bytes, fixedSize);
         parts.extension = bytes + fixedSize;
         parts.frame = parts.extension + extensionSize;
-        skipInput(total);
+        inputStream.skip(total);
         return true;
     }
-    if (!readInput(fields, fixedSize) || !readBytes(parts.extensionBlock, extensionSize, true) ||
+    if (!inputStream.read(fields, fixedSize) ||
+        !readBytes(parts.extensionBlock, extensionSize, true) ||
         !readBytes(parts.frameBlock, frameLength, true)) {
         return false;
     }
@@ -302,12 +303,12 @@ bool CXcfPmBinaryCaptureFileParser::readTimestamp(CXcfTimestamp& out) {
 }
 
 bool CXcfPmBinaryCaptureFileParser::readUint8(uint8_t& out) {
-    return readInput(&out, 1);
+    return inputStream.read(&out, 1);
 }
 
 bool CXcfPmBinaryCaptureFileParser::readUint16(uint16_t& out) {
     uint8_t bytes[2];
-    if (!readInput(bytes, sizeof bytes)) {
+    if (!inputStream.read(bytes, sizeof bytes)) {
         return false;
     }
     out = xcf::load16(bytes);
@@ -316,7 +317,7 @@ bool CXcfPmBinaryCaptureFileParser::readUint16(uint16_t& out) {
 
 bool CXcfPmBinaryCaptureFileParser::readUint32(uint32_t& out) {
     uint8_t bytes[4];
-    if (!readInput(bytes, sizeof bytes)) {
+    if (!inputStream.read(bytes, sizeof bytes)) {
         return false;
     }
     out = xcf::load32(bytes);

@@ -70,7 +70,7 @@ bool CXcfPmCaptureFileParser::checkPrefix() {
 bool CXcfPmCaptureFileParser::checkFormatCode() {
     inputStream.clear();
     char code[kFormatCodeLength + 1] = {};
-    if (!seekInput(kSignatureLength) || !readInput(code, kFormatCodeLength)) {
+    if (!inputStream.seek(kSignatureLength) || !inputStream.read(code, kFormatCodeLength)) {
         lastErrorCode = kErrorCorruptFile;
         return false;
     }
@@ -83,7 +83,7 @@ bool CXcfPmCaptureFileParser::checkFormatCode() {
 
 bool CXcfPmCaptureFileParser::readVersion() {
     char text[kVersionTextLength + 1] = {};
-    if (!readInput(text, kVersionTextLength)) {
+    if (!inputStream.read(text, kVersionTextLength)) {
         lastErrorCode = kErrorCorruptFile;
         return false;
     }
@@ -106,7 +106,7 @@ bool CXcfPmCaptureFileParser::readVersion() {
 
 bool CXcfPmCaptureFileParser::checkSignature() {
     char text[kSignatureLength + 1] = {};
-    if (!seekInput(0) || !readInput(text, kSignatureLength)) {
+    if (!inputStream.seek(0) || !inputStream.read(text, kSignatureLength)) {
         lastErrorCode = kErrorCorruptFile;
         return false;
     }

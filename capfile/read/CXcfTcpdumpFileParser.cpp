@@ -65,7 +65,7 @@ bool CXcfTcpdumpFileParser::readGlobalHeader() {
         return false;
     }
     uint8_t bytes[kFieldBytes] = {};
-    if (!readInput(bytes, sizeof bytes)) {
+    if (!inputStream.read(bytes, sizeof bytes)) {
         lastErrorCode = kErrorCorruptFile;
         return false;
     }
@@ -83,7 +83,7 @@ bool CXcfTcpdumpFileParser::readGlobalHeader() {
 bool CXcfTcpdumpFileParser::checkMagic() {
     inputStream.clear();
     uint8_t bytes[4] = {};
-    if (!seekInput(0) || !readInput(bytes, sizeof bytes)) {
+    if (!inputStream.seek(0) || !inputStream.read(bytes, sizeof bytes)) {
         lastErrorCode = kErrorCorruptFile;
         return false;
     }
