@@ -18,15 +18,17 @@ MB = 1000 * 1000
 
 
 def make_input(trcgen, path, fmt, frame, size_mb, seed):
-    record = frame + (19 if fmt == "B4" else 17) + 4  # record bytes plus its index entry
-    records = size_mb * MB // record
-    if not os.path.exists(path) or header_records(path) != records:
-        subprocess.run([trcgen, "-out", path, "-format", fmt, "-records", str(records),
+    """Makes a file of about size_mb megabytes once (trcgen knows the record layout) and
+    returns its record count."""
+    if header_records(path) < 0:
+        subprocess.run([trcgen, "-out", path, "-format", fmt, "-mb", str(size_mb),
                         "-frame", str(frame), "-seed", str(seed)], check=True)
-    return records
+    return header_records(path)
 
 
 def header_records(path):
+    if not os.path.exists(path):
+        return -1
     with open(path, "rb") as f:
         head = f.read(17)
     if len(head) < 17 or head[:6] != b"#MVCF:":

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "capfile/common/RecordLayout.h"
 #include "capfile/write/CXcfPmB3CaptureFileWriter.h"
 #include "capfile/write/CXcfPmB4CaptureFileWriter.h"
 #include "cli/SafeOutput.h"
@@ -23,6 +24,7 @@ const char kUsage[] =
     "Usage: trcgen -out file [options]\n"
     "  -format B3|B4       output format (default B3)\n"
     "  -records N          number of records (default 10)\n"
+    "  -mb N               instead of -records: as many records as make N megabytes\n"
     "  -frame LEN|MIN:MAX  frame length, fixed or cycling through a range (default 60:1514)\n"
     "  -type T             record type of source 0 (default 3 for B3, 4 for B4)\n"
     "  -port TEXT          port type of source 0 (default POS)\n"
@@ -35,6 +37,7 @@ struct Options {
     std::string out;
     std::string format = "B3";
     uint32_t records = 10;
+    uint64_t megabytes = 0;  // when set, decides the number of records
     uint32_t frameMin = 60;
     uint32_t frameMax = 1514;
     int32_t type = -1;
@@ -98,6 +101,8 @@ bool parseOptions(int argc, char* argv[], Options& options) {
         } else if (parseUnsigned(value, number) && number <= 0xFFFFFFFFu) {
             if (flag == "-records") {
                 options.records = static_cast<uint32_t>(number);
+            } else if (flag == "-mb") {
+                options.megabytes = number;
             } else if (flag == "-type") {
                 options.type = static_cast<int32_t>(number);
             } else if (flag == "-time") {
@@ -138,6 +143,14 @@ int main(int argc, char* argv[]) {
     }
     const bool b4 = options.format == "B4";
     const int32_t type = options.type >= 0 ? options.type : (b4 ? 4 : 3);
+    if (options.megabytes != 0) {
+        // A record's bytes in the file: its fields, its frame (on average) and its index entry.
+        const uint64_t perRecord =
+            (b4 ? xcf::layout::kB4WrittenFieldsSize : xcf::layout::kB3WrittenFieldsSize) +
+            (uint64_t{options.frameMin} + options.frameMax) / 2 + xcf::layout::kIndexEntrySize;
+        options.records = static_cast<uint32_t>(
+            std::min<uint64_t>(options.megabytes * 1000 * 1000 / perRecord, 0xFFFFFFFFu));
+    }
     std::unique_ptr<CXcfPmBinaryCaptureFileWriter> writer;
     if (b4) {
         writer = std::make_unique<CXcfPmB4CaptureFileWriter>(options.port, options.id,
