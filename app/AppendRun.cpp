@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "capfile/read/CXcfCaptureFileParserFactory.h"
 #include "capfile/write/CXcfPmB3CaptureFileWriter.h"
 #include "capfile/write/CXcfPmB4CaptureFileWriter.h"
 #include "cli/Console.h"
@@ -52,36 +51,17 @@ bool AppendRun::stopRequested(const std::string& context) {
 }
 
 std::unique_ptr<CXcfPmCaptureFileParser> AppendRun::openInputFile(const std::string& fileName) {
-    std::unique_ptr<CXcfCaptureFileParser> parser;
-    {
-        const std::string refusal = cli::inputRefusal(fileName);
-        if (!refusal.empty()) {
-            reportError("openInputFile",
-                        "Failed to open file: '" + fileName + "'\nbecause: " + refusal);
-            return nullptr;
-        }
-        CXcfCaptureFileParserFactory factory;
-        parser = factory.createParser(fileName);
-        if (!parser) {
-            reportError("openInputFile",
-                        "Failed to open file: '" + fileName + "'\nbecause: " +
-                            cli::openFailureReason(factory, settings.inputFileNames.size()));
-            return nullptr;
-        }
-    }
-    const std::string code = parser->getFormatCode();
-    auto* familyParser = dynamic_cast<CXcfPmCaptureFileParser*>(parser.get());
-    if (cli::captureFormatOf(code) == cli::CaptureFormat::kOther || familyParser == nullptr) {
-        reportError("openInputFile", "Cannot parse file: '" + fileName +
-                                         "'\nbecause: The file format (" + code +
-                                         ") is neither B3 nor B4 so cannot be processed further.");
+    std::string message;
+    std::unique_ptr<CXcfPmCaptureFileParser> parser =
+        cli::openTesterInput(fileName, settings.inputFileNames.size(), message);
+    if (!parser) {
+        reportError("openInputFile", message);
         return nullptr;
     }
-    if (code == "B4") {
+    if (parser->getFormatCode() == "B4") {
         outputFormat = "B4";
     }
-    parser.release();
-    return std::unique_ptr<CXcfPmCaptureFileParser>(familyParser);
+    return parser;
 }
 
 bool AppendRun::openAllInputs() {

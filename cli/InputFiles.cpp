@@ -8,6 +8,9 @@
 #include <system_error>
 
 #include "capfile/common/CXcfCaptureFileCommon.h"
+#include "capfile/read/CXcfCaptureFileParserFactory.h"
+#include "capfile/read/CXcfPmCaptureFileParser.h"
+#include "cli/FormatRecords.h"
 
 namespace cli {
 
@@ -83,6 +86,34 @@ std::string openFailureReason(const CXcfCaptureFileCommon& factory, size_t input
         default:
             return std::string("it cannot be read: ") + std::strerror(error);
     }
+}
+
+std::unique_ptr<CXcfPmCaptureFileParser> openTesterInput(const std::string& name, size_t inputCount,
+                                                         std::string& message) {
+    const std::string refusal = inputRefusal(name);
+    if (!refusal.empty()) {
+        message = "Failed to open file: '" + name + "'\nbecause: " + refusal;
+        return nullptr;
+    }
+    std::unique_ptr<CXcfCaptureFileParser> parser;
+    {
+        CXcfCaptureFileParserFactory factory;
+        parser = factory.createParser(name);
+        if (!parser) {
+            message = "Failed to open file: '" + name +
+                      "'\nbecause: " + openFailureReason(factory, inputCount);
+            return nullptr;
+        }
+    }
+    const std::string code = parser->getFormatCode();
+    auto* family = dynamic_cast<CXcfPmCaptureFileParser*>(parser.get());
+    if (captureFormatOf(code) == CaptureFormat::kOther || family == nullptr) {
+        message = "Cannot parse file: '" + name + "'\nbecause: The file format (" + code +
+                  ") is neither B3 nor B4 so cannot be processed further.";
+        return nullptr;
+    }
+    parser.release();
+    return std::unique_ptr<CXcfPmCaptureFileParser>(family);
 }
 
 }  // namespace cli

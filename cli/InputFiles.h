@@ -7,7 +7,10 @@
 #include <filesystem>
 #include <string>
 
+#include <memory>
+
 class CXcfCaptureFileCommon;
+class CXcfPmCaptureFileParser;
 
 namespace cli {
 
@@ -27,5 +30,11 @@ std::string inputRefusal(const std::string& name);
 // or the system's cause where that message would name a wrong one (too many open files, an
 // I/O error). inputCount is the number of inputs the run was given.
 std::string openFailureReason(const CXcfCaptureFileCommon& factory, size_t inputCount);
+
+// Opens a B3 or B4 input through the parser factory, with every check the programs make.
+// On failure null, and message holds what follows "ERROR (openInputFile) - ": the reason the
+// file cannot be opened, or that its format is neither B3 nor B4.
+std::unique_ptr<CXcfPmCaptureFileParser> openTesterInput(const std::string& name, size_t inputCount,
+                                                         std::string& message);
 
 }  // namespace cli
