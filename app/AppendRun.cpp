@@ -12,6 +12,7 @@
 #include "cli/Console.h"
 #include "cli/FormatRecords.h"
 #include "cli/InputFiles.h"
+#include "cli/RecordSequence.h"
 #include "cli/Signals.h"
 
 namespace {
@@ -209,49 +210,25 @@ bool AppendRun::convertRecords(uint32_t& count) {
 }
 
 uint32_t AppendRun::appendRecords() {
-    // One record object per input format, refilled for every record.
-    cli::FormatRecords records;
-
-    size_t fileIndex = 0;
-    uint32_t recordNumber = 1;
+    cli::RecordSequence sequence(readers);
     uint32_t seen = 0;
     uint32_t written = 0;
-    cli::CaptureFormat source = cli::captureFormatOf(readers.front()->getFormatCode());
-    CXcfCaptureRecord* record = &records.recordFor(source);
-
     while (settings.recordLimit == 0 || written < settings.recordLimit) {
         if (cli::stopSignal() != 0) {
             break;
         }
-        CXcfPmCaptureFileParser& reader = *readers[fileIndex];
-        if (reader.readRecord(recordNumber, *record)) {
-            ++recordNumber;
-            ++seen;
-            if (seen < settings.startRecord) {
-                continue;
-            }
-            if (!emitRecord(*record, source)) {
-                break;
-            }
-            ++written;
-            continue;
-        }
-        if (recordNumber <= reader.numberOfRecords) {
-            // Ending the input here keeps the record positions of the merged sequence, but a
-            // damaged input must not lose its remaining records without a word.
-            printLine("WARNING (appendRecords) - Stopped reading file: '" + reader.getFileName() +
-                      "' at record " + std::to_string(recordNumber) + " of " +
-                      std::to_string(reader.numberOfRecords) +
-                      "; its remaining records were skipped.");
-        }
-        // Only the input being read holds its reading blocks.
-        reader.releaseBuffers();
-        if (++fileIndex == readers.size()) {
+        const CXcfCaptureRecord* record = sequence.next();
+        if (record == nullptr) {
             break;
         }
-        source = cli::captureFormatOf(readers[fileIndex]->getFormatCode());
-        record = &records.recordFor(source);
-        recordNumber = 1;
+        ++seen;
+        if (seen < settings.startRecord) {
+            continue;
+        }
+        if (!emitRecord(*record, sequence.format())) {
+            break;
+        }
+        ++written;
     }
     return written;
 }

@@ -1,0 +1,46 @@
+// The records of several inputs as one sequence: input after input, each from its first
+// record until its first failed read, nothing reordered. A read that fails before the count
+// an input's header announces means a damaged input: the WARNING line says so, and the next
+// input goes on. An input that is done gives back its reading blocks at once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "capfile/read/CXcfPmCaptureFileParser.h"
+#include "cli/FormatRecords.h"
+#include "record/CXcfCaptureRecord.h"
+
+namespace cli {
+
+class RecordSequence {
+  public:
+    using Readers = std::vector<std::unique_ptr<CXcfPmCaptureFileParser>>;
+
+    explicit RecordSequence(Readers& readers);
+
+    // The next record, in the record object of its input's format; nullptr when every input
+    // is done. The record stays valid until the next call.
+    CXcfCaptureRecord* next();
+
+    // Of the input the last record came from.
+    CaptureFormat format() const { return currentFormat; }
+    size_t inputIndex() const { return index; }
+    CXcfPmCaptureFileParser& reader() const { return *readers[index]; }
+    // The last record's number within its input, from 1.
+    uint32_t recordNumber() const { return nextNumber - 1; }
+
+  private:
+    void startInput();
+
+    Readers& readers;
+    size_t index = 0;
+    uint32_t nextNumber = 1;
+    FormatRecords records;
+    CaptureFormat currentFormat = CaptureFormat::kB3;
+    CXcfCaptureRecord* record = nullptr;
+};
+
+}  // namespace cli
