@@ -52,7 +52,7 @@ inline void store32(uint8_t* bytes, uint32_t value) {
     std::memcpy(bytes, &value, sizeof value);
 }
 
-// Little-endian values, for tcpdump headers written on little-endian machines.
+// Little-endian values, for tcpdump files written on little-endian machines.
 inline uint16_t load16LittleEndian(const uint8_t* bytes) {
     uint16_t value;
     std::memcpy(&value, bytes, sizeof value);
@@ -63,6 +63,18 @@ inline uint32_t load32LittleEndian(const uint8_t* bytes) {
     uint32_t value;
     std::memcpy(&value, bytes, sizeof value);
     return byteorder::hostIsLittleEndian() ? value : byteorder::swap32(value);
+}
+
+// Little-endian stores, for the pcap and pcapng files the exporters write.
+inline void store16LittleEndian(uint8_t* bytes, uint32_t value) {
+    uint16_t narrow = static_cast<uint16_t>(value);
+    narrow = byteorder::hostIsLittleEndian() ? narrow : byteorder::swap16(narrow);
+    std::memcpy(bytes, &narrow, sizeof narrow);
+}
+
+inline void store32LittleEndian(uint8_t* bytes, uint32_t value) {
+    value = byteorder::hostIsLittleEndian() ? value : byteorder::swap32(value);
+    std::memcpy(bytes, &value, sizeof value);
 }
 
 }  // namespace xcf

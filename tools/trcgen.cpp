@@ -31,7 +31,11 @@ const char kUsage[] =
     "  -id TEXT            port id of source 0 (default 1A)\n"
     "  -dir TEXT           direction of source 0 (default Rx)\n"
     "  -time SECONDS       timestamp of the first record (default 1143136731)\n"
-    "  -seed N             seed of the frame bytes (default 1)\n";
+    "  -seed N             seed of the frame bytes (default 1)\n"
+    "  -l2 CODE            layer-2 type code of the records (default 2, GbE)\n"
+    "  -ports N            B4: records take port numbers 0 to N-1 in turn, each named in the\n"
+    "                      source name table (port id ID/1, ID/2, ...)\n"
+    "  -damaged K          B4 with -ports: every K-th record is a damaged frame\n";
 
 struct Options {
     std::string out;
@@ -46,6 +50,9 @@ struct Options {
     std::string direction = "Rx";
     uint32_t firstSecond = 1143136731;
     uint64_t seed = 1;
+    uint32_t layer2 = 2;
+    uint32_t ports = 0;    // 0: the port bytes of the plain generator
+    uint32_t damaged = 0;  // every K-th record damaged, with -ports
 };
 
 bool parseUnsigned(const char* text, uint64_t& value) {
@@ -103,6 +110,12 @@ bool parseOptions(int argc, char* argv[], Options& options) {
                 options.records = static_cast<uint32_t>(number);
             } else if (flag == "-mb") {
                 options.megabytes = number;
+            } else if (flag == "-l2" && number <= 255) {
+                options.layer2 = static_cast<uint32_t>(number);
+            } else if (flag == "-ports" && number <= 128) {
+                options.ports = static_cast<uint32_t>(number);
+            } else if (flag == "-damaged") {
+                options.damaged = static_cast<uint32_t>(number);
             } else if (flag == "-type") {
                 options.type = static_cast<int32_t>(number);
             } else if (flag == "-time") {
@@ -159,6 +172,10 @@ int main(int argc, char* argv[]) {
         writer = std::make_unique<CXcfPmB3CaptureFileWriter>(options.port, options.id,
                                                              options.direction, type);
     }
+    for (uint32_t port = 0; port < options.ports; ++port) {
+        writer->setSourceName(port, options.port + "," + options.id + "/" +
+                                        std::to_string(port + 1) + "," + options.direction);
+    }
     // The file appears under its name only when it is complete.
     cli::SafeOutput output;
     std::string reason;
@@ -193,12 +210,22 @@ int main(int argc, char* argv[]) {
         if (b4) {
             auto& w = static_cast<CXcfPmB4CaptureFileWriter&>(*writer);
             // Every 97th frame is marked damaged, so the port byte's top bit is exercised.
-            const uint8_t high = static_cast<uint8_t>((i % 97 == 96 ? 4 : 0) | (i % 4));
-            ok = w.writeRecordData(high, static_cast<uint8_t>(i % 32), seconds, nanoseconds,
-                                   static_cast<uint8_t>(i), 2, word0, word1, length, frame.data());
+            uint8_t high = static_cast<uint8_t>((i % 97 == 96 ? 4 : 0) | (i % 4));
+            uint8_t low = static_cast<uint8_t>(i % 32);
+            if (options.ports != 0) {
+                const bool damaged =
+                    options.damaged != 0 && i % options.damaged == options.damaged - 1;
+                const uint32_t port = i % options.ports;
+                high = static_cast<uint8_t>((damaged ? 4 : 0) | (port >> 5));
+                low = static_cast<uint8_t>(port & 0x1F);
+            }
+            ok = w.writeRecordData(high, low, seconds, nanoseconds, static_cast<uint8_t>(i),
+                                   static_cast<uint8_t>(options.layer2), word0, word1, length,
+                                   frame.data());
         } else {
             auto& w = static_cast<CXcfPmB3CaptureFileWriter&>(*writer);
-            ok = w.writeRecordData(seconds, nanoseconds, 2, word0, word1, length, frame.data());
+            ok = w.writeRecordData(seconds, nanoseconds, static_cast<uint8_t>(options.layer2),
+                                   word0, word1, length, frame.data());
         }
         if (!ok) {
             break;

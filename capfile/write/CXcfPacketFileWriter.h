@@ -1,0 +1,56 @@
+// Base of the writers of the packet-analysis ecosystem's files (pcap, pcapng): opening the
+// output, failures kept as an error code and the system's cause, completion at close, and
+// giving up a file. Unlike the tester formats these files have no 4 GiB limit: every size and
+// position is 64 bits.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "capfile/common/CXcfCaptureFileCommon.h"
+
+class CXcfPacketFileWriter : public CXcfCaptureFileCommon {
+  public:
+    // Link types of the files (the numbers the ecosystem registers for them).
+    static constexpr uint32_t kLinkTypeEthernet = 1;
+    static constexpr uint32_t kLinkTypePppHdlc = 50;
+    static constexpr uint32_t kLinkTypeCiscoHdlc = 104;
+
+    CXcfPacketFileWriter();
+    ~CXcfPacketFileWriter() override;
+
+    // Creates the file and writes its header. False, with the system's cause kept, when it
+    // cannot be created or written (then nothing of it is left).
+    bool open(const std::string& name);
+    // Completes the file (the fields known only at the end) and closes it. False when any
+    // write failed.
+    bool close();
+    // Closes without completing and removes the file: for a run that failed or was stopped.
+    void discard();
+
+    bool hasFailed() const { return failed; }
+    // As the tester-family writers: only a name where nothing exists will do when set.
+    void setCreateExclusively(bool exclusive) { createExclusively = exclusive; }
+    // Bytes written so far.
+    uint64_t bytesWritten() const { return outputStream.end(); }
+
+  protected:
+    virtual void writeFileHeader() = 0;
+    // Called by close before the file is closed.
+    virtual void finishFile() {}
+
+    // Room for count bytes at the end of the file, or nullptr once the file has failed.
+    uint8_t* reserve(size_t count);
+    void put(const void* bytes, size_t count);
+    // Rewrites bytes at an earlier position and moves back to the end.
+    void patch(uint64_t position, const void* bytes, size_t count);
+    bool isOpen() const { return outputStream.isOpen(); }
+
+  private:
+    void checkFailure();
+
+    bool failed = false;
+    bool createExclusively = false;
+    bool made = false;
+};

@@ -1,0 +1,66 @@
+#include "capfile/write/CXcfPcapFileWriter.h"
+
+#include "record/ByteOrder.h"
+
+namespace {
+
+constexpr size_t kFileHeaderSize = 24;
+constexpr size_t kSnapLengthOffset = 16;
+constexpr size_t kPacketHeaderSize = 16;
+constexpr uint64_t kNanosecondsPerSecond = 1000000000;
+
+}  // namespace
+
+CXcfPcapFileWriter::CXcfPcapFileWriter(uint32_t linkType, bool microseconds)
+    : link(linkType), micro(microseconds) {
+    formatCode = "pcap";
+}
+
+CXcfPcapFileWriter::~CXcfPcapFileWriter() = default;
+
+void CXcfPcapFileWriter::writeFileHeader() {
+    snapLength = kDefaultSnapLength;
+    uint8_t* header = reserve(kFileHeaderSize);
+    if (header == nullptr) {
+        return;
+    }
+    xcf::store32LittleEndian(header, micro ? kMagicMicroseconds : kMagicNanoseconds);
+    xcf::store16LittleEndian(header + 4, 2);  // version 2.4
+    xcf::store16LittleEndian(header + 6, 4);
+    xcf::store32LittleEndian(header + 8, 0);   // thiszone: times are UTC
+    xcf::store32LittleEndian(header + 12, 0);  // sigfigs
+    xcf::store32LittleEndian(header + kSnapLengthOffset, snapLength);
+    xcf::store32LittleEndian(header + 20, link);
+}
+
+bool CXcfPcapFileWriter::writePacket(uint64_t timeNanoseconds, uint32_t originalLength,
+                                     uint32_t capturedLength, const uint8_t* bytes) {
+    if (bytes == nullptr && capturedLength > 0) {
+        return false;
+    }
+    uint8_t* header = reserve(kPacketHeaderSize);
+    if (header == nullptr) {
+        return false;
+    }
+    const uint64_t fraction = timeNanoseconds % kNanosecondsPerSecond;
+    // Seconds are 32 bits in the file; a tester's time never exceeds them by more than the
+    // nanoseconds' carry.
+    xcf::store32LittleEndian(header,
+                             static_cast<uint32_t>(timeNanoseconds / kNanosecondsPerSecond));
+    xcf::store32LittleEndian(header + 4, static_cast<uint32_t>(micro ? fraction / 1000 : fraction));
+    xcf::store32LittleEndian(header + 8, capturedLength);
+    xcf::store32LittleEndian(header + 12, originalLength);
+    put(bytes, capturedLength);
+    if (capturedLength > snapLength) {
+        snapLength = capturedLength;
+    }
+    return !hasFailed();
+}
+
+void CXcfPcapFileWriter::finishFile() {
+    if (snapLength != kDefaultSnapLength) {
+        uint8_t field[4];
+        xcf::store32LittleEndian(field, snapLength);
+        patch(kSnapLengthOffset, field, sizeof field);
+    }
+}
