@@ -1,7 +1,8 @@
-# Thin wrapper over CMake so that a fresh machine needs exactly two commands:
+# Thin wrapper over the CMake presets (CMakePresets.json) so that a fresh machine needs exactly
+# two commands:
 #   make demo   builds splicetrc and merges the sample captures in examples/
 #   make test   builds and runs every test, plain and under the sanitizers
-GENERATOR := Ninja
+# Each preset builds in build/PRESET: build/release, build/asan, build/fuzz, build/coverage.
 JOBS ?= $(shell nproc)
 
 .PHONY: demo test bench deps build-release build-asan test-release test-asan clean
@@ -10,23 +11,23 @@ deps:
 	@tools/ensure-deps.sh
 
 build-release: deps
-	cmake -S . -B build/release -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DSPLICETRC_WERROR=ON
-	cmake --build build/release -j $(JOBS)
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
 
 build-asan: deps
-	cmake -S . -B build/asan -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DSPLICETRC_WERROR=ON -DSPLICETRC_SANITIZE=ON
-	cmake --build build/asan -j $(JOBS)
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
 
 demo: build-release
 	@tools/demo.sh build/release
 
 test-release: build-release
-	cd build/release && ctest --output-on-failure -j $(JOBS)
+	ctest --preset release -j $(JOBS)
 	@# The benchmark itself is too long for a test run; this checks that it still works.
 	python3 bench/bench.py --build build/release --data build/bench-data --smoke
 
 test-asan: build-asan
-	cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+	ctest --preset asan -j $(JOBS)
 
 test: test-release test-asan
 
@@ -44,13 +45,12 @@ FUZZ_SECONDS ?= 60
 .PHONY: build-fuzz fuzz coverage
 
 build-fuzz: deps
-	cmake -S . -B build/fuzz -G $(GENERATOR) -DCMAKE_CXX_COMPILER=clang++ \
-		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPLICETRC_WERROR=ON -DSPLICETRC_FUZZ=ON \
-		-DSPLICETRC_BUILD_TESTS=OFF
-	cmake --build build/fuzz -j $(JOBS) --target fuzz_reader fuzz_append
+	@command -v clang++ >/dev/null || { echo "make fuzz needs clang++ and its libFuzzer"; exit 1; }
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
 
 fuzz: build-fuzz
 	fuzz/run.sh build/fuzz $(FUZZ_SECONDS)
 
 coverage: deps
-	tools/coverage.sh build/coverage
+	tools/coverage.sh

@@ -1,14 +1,17 @@
 #include "app/Banner.h"
 
+#include <algorithm>
 #include <string>
 
 #include "cli/Console.h"
 
 void printBanner(const RunSettings& settings) {
     const std::string border = "+---------------------------------------------------------------+";
-    // The tails are fixed: the right border lines up only for a three-character version and
-    // the fixed-width build date and time.
-    const std::string version = "|  Version : " + settings.versionText + std::string(48, ' ') + "|";
+    // The version is padded to the border, as it comes from the build and may grow; the
+    // build date and time have a fixed width.
+    std::string version = "|  Version : " + settings.versionText;
+    version.resize(std::max(version.size(), border.size() - 1), ' ');
+    version += "|";
     const std::string compiled =
         std::string("|  Compiled: ") + __DATE__ + ", " + __TIME__ + std::string(30, ' ') + "|";
 

@@ -30,6 +30,11 @@ uint32_t toUnsigned(const char* text) {
 
 }  // namespace
 
+// CMake passes the version of project() in CMakeLists.txt, so that it is set in one place.
+const char* projectVersion() {
+    return SPLICETRC_VERSION;
+}
+
 bool parseArguments(int argc, char* argv[], RunSettings& settings) {
     // Built before any option is read, so it always names the default output file.
     const std::string usage = kUsageHead + settings.outputFileName + kUsageTail;

@@ -11,9 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <iostream>
 #include <memory>
-#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -27,34 +25,16 @@
 #include "fuzz/FuzzSupport.h"
 
 using namespace fuzzsupport;
+using namespace testsupport;
 
 namespace {
 
 constexpr size_t kControlBytes = 4;
 
-// Swallows the driver's console lines.
-class NullBuffer : public std::streambuf {
-  protected:
-    int overflow(int c) override { return traits_type::not_eof(c); }
-    std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
-};
-
-class SilentConsole {
-  public:
-    SilentConsole() : saved(std::cout.rdbuf(&sink)) {}
-    ~SilentConsole() { std::cout.rdbuf(saved); }
-    SilentConsole(const SilentConsole&) = delete;
-    SilentConsole& operator=(const SilentConsole&) = delete;
-
-  private:
-    NullBuffer sink;
-    std::streambuf* saved;
-};
-
 // An input as the driver will see it, read beforehand through readers of its own.
 struct InputView {
     bool usable = false;  // opens, and is B3 or B4
-    std::string format;
+    Format format = Format::B3;
     uint32_t numberOfRecords = 0;
     std::vector<RecordCopy> records;
     CXcfTimeOfDay startTimeOfDay;
@@ -70,8 +50,9 @@ InputView view(const std::string& path) {
     if (family == nullptr) {
         return input;
     }
-    input.format = parser->getFormatCode();
-    input.usable = input.format == "B3" || input.format == "B4";
+    const std::string code = parser->getFormatCode();
+    input.usable = code == "B3" || code == "B4";
+    input.format = code == "B4" ? Format::B4 : Format::B3;
     input.numberOfRecords = parser->numberOfRecords;
     input.records = readUntilFailure(*parser);
     input.startTimeOfDay = family->captureStartTimeOfDay;
@@ -95,15 +76,14 @@ uint32_t triggerPacketNumberOf(CXcfCaptureFileParser& parser) {
     return 0;
 }
 
-void checkOutput(const std::string& path, const std::string& format,
-                 const std::vector<RecordCopy>& expected, const InputView& first,
-                 const InputView& last) {
+void checkOutput(const std::string& path, Format format, const std::vector<RecordCopy>& expected,
+                 const InputView& first, const InputView& last) {
     FUZZ_CHECK(fileExists(path));
     FUZZ_CHECK(!fileExists(path + ".idx"));
     CXcfCaptureFileParserFactory factory;
     std::unique_ptr<CXcfCaptureFileParser> parser = factory.createParser(path);
     FUZZ_CHECK(parser != nullptr);
-    FUZZ_CHECK(parser->getFormatCode() == format);
+    FUZZ_CHECK(parser->getFormatCode() == formatCode(format));
     FUZZ_CHECK(parser->numberOfRecords == expected.size());
     const std::vector<RecordCopy> records = readUntilFailure(*parser);
     FUZZ_CHECK(records.size() == expected.size());
@@ -112,7 +92,8 @@ void checkOutput(const std::string& path, const std::string& format,
     }
     // Nothing but the header, the records and their index entries.
     const uint64_t size = static_cast<uint64_t>(parser->fileSize);
-    FUZZ_CHECK(uint64_t{parser->offsetToIndex} + 4 * expected.size() == size);
+    FUZZ_CHECK(uint64_t{parser->offsetToIndex} + xcf::layout::kIndexEntrySize * expected.size() ==
+               size);
     FUZZ_CHECK(triggerPacketNumberOf(*parser) == expected.size() - 1);
     auto& family = dynamic_cast<CXcfPmCaptureFileParser&>(*parser);
     FUZZ_CHECK(sameTimeOfDay(family.captureStartTimeOfDay, first.startTimeOfDay));
@@ -138,9 +119,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const Bytes firstFile = fileBytesFrom(firstData, firstSize);
     const Bytes secondFile = fileBytesFrom(firstData + firstSize, rest - firstSize);
-    const std::string firstPath = scratchFile("first.cap");
-    const std::string secondPath = sameInputTwice ? firstPath : scratchFile("second.cap");
-    const std::string outputPath = scratchFile("merged.cap");
+    static const TempDir scratch;
+    const std::string firstPath = scratch.file("first.cap");
+    const std::string secondPath = sameInputTwice ? firstPath : scratch.file("second.cap");
+    const std::string outputPath = scratch.file("merged.cap");
     writeFile(firstPath, firstFile);
     if (!sameInputTwice) {
         writeFile(secondPath, secondFile);
@@ -153,19 +135,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const InputView first = view(firstPath);
     const InputView second = sameInputTwice ? first : view(secondPath);
     const bool inputsUsable = first.usable && second.usable;
-    const std::string format =
-        first.format == "B4" || (first.usable && second.format == "B4") ? "B4" : "B3";
+    const Format format =
+        first.format == Format::B4 || (first.usable && second.format == Format::B4) ? Format::B4
+                                                                                    : Format::B3;
 
     bool opened = false;
     bool outputOpened = false;
     bool converted = false;
     uint32_t count = 0;
     {
-        SilentConsole silent;
+        ConsoleCapture silent;
         AppendRun run(settings);
         opened = run.openAllInputs();
         if (opened) {
-            FUZZ_CHECK(run.outputFormat == format);
+            FUZZ_CHECK(run.outputFormat == formatCode(format));
             outputOpened = run.openOutputFile();
         }
         if (outputOpened) {

@@ -20,6 +20,8 @@
 #include "record/CXcfCaptureRecord.h"
 
 using namespace fuzzsupport;
+using namespace testsupport;
+namespace layout = xcf::layout;
 
 namespace {
 
@@ -41,9 +43,10 @@ std::vector<uint32_t> numbersFrom(const uint8_t* data, size_t size) {
 // Bytes in front of the extension in one record of the file the reader has open.
 uint32_t fixedFieldsSize(const CXcfCaptureFileParser& parser) {
     if (parser.getFormatCode() == "B4") {
-        return 11;
+        return layout::kB4ExtensionOffset;
     }
-    return parser.versionMajor == 1 && parser.versionMinor == 0 ? 8 : 9;
+    const bool hasLayer2Byte = parser.versionMajor != 1 || parser.versionMinor != 0;
+    return hasLayer2Byte ? layout::kB3ExtensionOffset : layout::kTimestampSize;
 }
 
 void checkHeaderLayout(const CXcfCaptureFileParser& parser) {
@@ -103,9 +106,10 @@ bool readChecked(CXcfCaptureFileParser& parser, uint32_t n, RecordCopy& copy) {
     if (parser.getFormatCode() == "B3") {
         FUZZ_CHECK(record.getPortByte() == 0 && record.isFrameGood());
     } else {
-        FUZZ_CHECK(record.isFrameGood() == ((record.getPortByte() & 0x80) == 0));
+        FUZZ_CHECK(record.isFrameGood() ==
+                   ((record.getPortByte() & layout::kDamagedFrameBit) == 0));
     }
-    copy = copyOf(record);
+    copy = checkedCopy(record);
     return true;
 }
 
@@ -169,7 +173,7 @@ void exerciseRecords(CXcfCaptureFileParser& parser, const std::vector<uint32_t>&
         FUZZ_CHECK(got == expected);
         auto known = read.find(got);
         if (known != read.end()) {
-            FUZZ_CHECK(known->second == copyOf(record));
+            FUZZ_CHECK(known->second == checkedCopy(record));
         }
     }
 }
@@ -178,7 +182,8 @@ void exerciseRecords(CXcfCaptureFileParser& parser, const std::vector<uint32_t>&
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Bytes file = fileBytesFrom(data, size);
-    const std::string path = scratchFile("input.cap");
+    static const TempDir scratch;
+    const std::string path = scratch.file("input.cap");
     writeFile(path, file);
     const std::vector<uint32_t> numbers = numbersFrom(data, size);
 

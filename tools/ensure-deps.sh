@@ -1,17 +1,35 @@
 #!/usr/bin/env bash
-# Installs the build's system packages when any is missing (a fresh machine has them;
-# this keeps a bare Debian image working too).
+# Installs the system packages that the build and the tests use when any is missing (a fresh
+# machine has them; this keeps a bare Debian image working too).
+#
+#   tools/ensure-deps.sh            what `make demo` and `make test` need
+#   tools/ensure-deps.sh coverage   that and gcovr, for `make coverage`
+#
+# clang, for `make fuzz` and the install test's clang++ consumer, is not installed here: CI
+# fuzzes only where it is present, and the install test says that it skipped the consumer.
 set -euo pipefail
 need=()
 command -v g++ >/dev/null || need+=(g++)
 command -v cmake >/dev/null || need+=(cmake)
 command -v ninja >/dev/null || need+=(ninja-build)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
-[ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
+# The benchmark's smoke run in `make test`, and its peak memory figures.
+command -v python3 >/dev/null || need+=(python3)
+[ -x /usr/bin/time ] || need+=(time)
+if [ "${1:-}" = coverage ]; then
+    command -v gcovr >/dev/null || need+=(gcovr)
+fi
 if [ ${#need[@]} -gt 0 ]; then
     echo "Installing missing packages: ${need[*]}"
     SUDO=""
     [ "$(id -u)" -eq 0 ] || SUDO=sudo
     $SUDO apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need[@]}"
+fi
+
+# CMakePresets.json is of version 6, with workflow presets: CMake 3.25 or later.
+version=$(cmake --version | sed -n 's/^cmake version //p')
+if [ "$(printf '%s\n' 3.25 "$version" | sort -V | head -n 1)" != 3.25 ]; then
+    echo "CMake $version is too old for the build's presets: 3.25 or later is needed" >&2
+    exit 1
 fi

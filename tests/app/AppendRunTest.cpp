@@ -2,9 +2,6 @@
 // the format's 4 GiB.
 #include <gtest/gtest.h>
 
-#include <iostream>
-#include <sstream>
-
 #include "app/AppendRun.h"
 #include "app/RunSettings.h"
 #include "support/SampleCaptures.h"
@@ -13,17 +10,6 @@
 using namespace testsupport;
 
 namespace {
-
-class CaptureStdout {
-  public:
-    CaptureStdout() : old(std::cout.rdbuf(captured.rdbuf())) {}
-    ~CaptureStdout() { std::cout.rdbuf(old); }
-    std::string text() const { return captured.str(); }
-
-  private:
-    std::ostringstream captured;
-    std::streambuf* old;
-};
 
 TEST(AppendRunTest, SizeLimitStopsTheRunWithACompleteOutput) {
     TempDir dir;
@@ -40,15 +26,17 @@ TEST(AppendRunTest, SizeLimitStopsTheRunWithACompleteOutput) {
     const uint64_t headerSize =
         readFile(dir.file("a.cap")).size() > 0 ? be32At(readFile(dir.file("a.cap")), 23) : 0;
     ASSERT_GT(headerSize, 0u);
+    // Room for the header and roughly 60 small records with their index entries.
+    const uint64_t limit =
+        headerSize + 60 * (xcf::layout::kB3WrittenFieldsSize + 70 + xcf::layout::kIndexEntrySize);
 
     uint32_t count = 0;
     bool converted = true;
     std::string console;
     {
-        CaptureStdout capture;
+        ConsoleCapture capture;
         AppendRun run(settings);
-        // Room for the header and roughly 60 small records with their index entries.
-        run.setOutputSizeLimit(headerSize + 60 * (17 + 70 + 4));
+        run.setOutputSizeLimit(limit);
         ASSERT_TRUE(run.openAllInputs());
         ASSERT_TRUE(run.openOutputFile());
         converted = run.convertRecords(count);
@@ -70,7 +58,7 @@ TEST(AppendRunTest, SizeLimitStopsTheRunWithACompleteOutput) {
     std::vector<RecordCopy> expected = a;
     expected.insert(expected.end(), b.begin(), b.begin() + (count - a.size()));
     EXPECT_EQ(out.records, expected);
-    EXPECT_LE(readFile(settings.outputFileName).size(), headerSize + 60 * (17 + 70 + 4));
+    EXPECT_LE(readFile(settings.outputFileName).size(), limit);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The real executable's console output for command lines that are refused.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -35,6 +36,9 @@ struct RefusedCase {
     std::vector<std::string> args;
     std::string message;
 };
+void PrintTo(const RefusedCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RefusedCommandLine : public ::testing::TestWithParam<RefusedCase> {};
 
@@ -91,6 +95,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "Unrecognised flag: -bad"},
         RefusedCase{
             "UnknownFlagBeforeSecondInput", {"-in", "a", "-x", "-in", "b"}, kMissingInputs}),
-    [](const ::testing::TestParamInfo<RefusedCase>& info) { return info.param.name; });
+    ::testing::PrintToStringParamName());
 
 }  // namespace

@@ -33,7 +33,7 @@ std::vector<RecordCopy> concat(std::vector<RecordCopy> a, const std::vector<Reco
 
 std::vector<RecordCopy> allAsB4(std::vector<RecordCopy> records) {
     for (auto& r : records) {
-        r = asB4(r);
+        r = asOutputRecord(r, Format::B3, Format::B4);
     }
     return records;
 }
@@ -47,8 +47,8 @@ class MergeTest : public ::testing::Test {
         options.fileSizeLimit = fileSizeLimit;
         return runProgram(args, options);
     }
-    std::vector<RecordCopy> sample(const std::string& name, const std::string& format,
-                                   uint32_t records, uint32_t tag) {
+    std::vector<RecordCopy> sample(const std::string& name, Format format, uint32_t records,
+                                   uint32_t tag) {
         SampleOptions options;
         options.format = format;
         options.records = records;
@@ -64,8 +64,8 @@ class MergeTest : public ::testing::Test {
 };
 
 TEST_F(MergeTest, TwoB3InputsAreAppendedInOrder) {
-    auto a = sample("a.cap", "B3", 3, 1);
-    auto b = sample("b.cap", "B3", 4, 2);
+    auto a = sample("a.cap", Format::B3, 3, 1);
+    auto b = sample("b.cap", Format::B3, 4, 2);
     ProcessResult result = run({"-in", "a.cap", "-in", "b.cap"});
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(afterBanner(result.output), totals(1, 7));
@@ -82,8 +82,8 @@ TEST_F(MergeTest, TwoB3InputsAreAppendedInOrder) {
 }
 
 TEST_F(MergeTest, StartAndCountSelectAWindowOfTheMergedSequence) {
-    auto a = sample("a.cap", "B3", 3, 1);
-    auto b = sample("b.cap", "B3", 4, 2);
+    auto a = sample("a.cap", Format::B3, 3, 1);
+    auto b = sample("b.cap", Format::B3, 4, 2);
     ProcessResult result =
         run({"-in", "a.cap", "-in", "b.cap", "-start", "3", "-num", "2", "-out", "o.cap"});
     EXPECT_EQ(result.exitStatus, 0);
@@ -92,8 +92,8 @@ TEST_F(MergeTest, StartAndCountSelectAWindowOfTheMergedSequence) {
 }
 
 TEST_F(MergeTest, StartAtTheFirstInputsLastRecordIsAccepted) {
-    auto a = sample("a.cap", "B3", 3, 1);
-    auto b = sample("b.cap", "B3", 4, 2);
+    auto a = sample("a.cap", Format::B3, 3, 1);
+    auto b = sample("b.cap", Format::B3, 4, 2);
     ProcessResult result = run({"-in", "a.cap", "-in", "b.cap", "-start", "3", "-out", "o.cap"});
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(afterBanner(result.output), totals(3, 5));
@@ -101,8 +101,8 @@ TEST_F(MergeTest, StartAtTheFirstInputsLastRecordIsAccepted) {
 }
 
 TEST_F(MergeTest, StartZeroWritesFromTheFirstRecord) {
-    auto a = sample("a.cap", "B3", 3, 1);
-    auto b = sample("b.cap", "B3", 4, 2);
+    auto a = sample("a.cap", Format::B3, 3, 1);
+    auto b = sample("b.cap", Format::B3, 4, 2);
     ProcessResult result = run({"-in", "a.cap", "-in", "b.cap", "-start", "0", "-out", "o.cap"});
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(afterBanner(result.output), totals(0, 7));
@@ -110,8 +110,8 @@ TEST_F(MergeTest, StartZeroWritesFromTheFirstRecord) {
 }
 
 TEST_F(MergeTest, StartBeyondTheFirstInputIsRefusedAndLeavesNoOutput) {
-    sample("a.cap", "B3", 3, 1);
-    sample("b.cap", "B3", 4, 2);
+    sample("a.cap", Format::B3, 3, 1);
+    sample("b.cap", Format::B3, 4, 2);
     ProcessResult result = run({"-in", "a.cap", "-in", "b.cap", "-start", "5", "-out", "o.cap"});
     EXPECT_EQ(result.exitStatus, kFailure);
     EXPECT_EQ(afterBanner(result.output),
@@ -121,8 +121,8 @@ TEST_F(MergeTest, StartBeyondTheFirstInputIsRefusedAndLeavesNoOutput) {
 }
 
 TEST_F(MergeTest, NegativeStartWrapsAndIsRefused) {
-    sample("a.cap", "B3", 3, 1);
-    sample("b.cap", "B3", 4, 2);
+    sample("a.cap", Format::B3, 3, 1);
+    sample("b.cap", Format::B3, 4, 2);
     ProcessResult result = run({"-in", "a.cap", "-in", "b.cap", "-start", "-1"});
     EXPECT_EQ(result.exitStatus, kFailure);
     EXPECT_EQ(afterBanner(result.output),
@@ -131,9 +131,9 @@ TEST_F(MergeTest, NegativeStartWrapsAndIsRefused) {
 }
 
 TEST_F(MergeTest, ThreeInputsAreAllUsedInCommandLineOrder) {
-    auto a = sample("a.cap", "B3", 2, 1);
-    auto b = sample("b.cap", "B3", 3, 2);
-    auto c = sample("c.cap", "B3", 1, 3);
+    auto a = sample("a.cap", Format::B3, 2, 1);
+    auto b = sample("b.cap", Format::B3, 3, 2);
+    auto c = sample("c.cap", Format::B3, 1, 3);
     ProcessResult result = run({"-in", "c.cap", "-in", "a.cap", "-in", "b.cap", "-out", "o.cap"});
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(afterBanner(result.output), totals(1, 6));
@@ -141,8 +141,8 @@ TEST_F(MergeTest, ThreeInputsAreAllUsedInCommandLineOrder) {
 }
 
 TEST_F(MergeTest, OneB4InputMakesTheOutputB4InEitherOrder) {
-    auto b3 = sample("b3.cap", "B3", 3, 1);
-    auto b4 = sample("b4.cap", "B4", 6, 2);
+    auto b3 = sample("b3.cap", Format::B3, 3, 1);
+    auto b4 = sample("b4.cap", Format::B4, 6, 2);
     ProcessResult first = run({"-in", "b3.cap", "-in", "b4.cap", "-out", "x.cap"});
     EXPECT_EQ(first.exitStatus, 0);
     EXPECT_EQ(afterBanner(first.output), totals(1, 9));
@@ -158,8 +158,8 @@ TEST_F(MergeTest, OneB4InputMakesTheOutputB4InEitherOrder) {
 }
 
 TEST_F(MergeTest, NumLimitsTheRecordsWrittenNotRead) {
-    auto a = sample("a.cap", "B3", 3, 1);
-    auto b = sample("b.cap", "B3", 4, 2);
+    auto a = sample("a.cap", Format::B3, 3, 1);
+    auto b = sample("b.cap", Format::B3, 4, 2);
     ProcessResult result =
         run({"-in", "a.cap", "-in", "b.cap", "-num", "4", "-start", "2", "-out", "o.cap"});
     EXPECT_EQ(result.exitStatus, 0);
@@ -169,10 +169,8 @@ TEST_F(MergeTest, NumLimitsTheRecordsWrittenNotRead) {
 }
 
 TEST_F(MergeTest, TcpdumpInputIsTurnedAway) {
-    sample("a.cap", "B3", 3, 1);
-    ByteBuilder pcap;
-    pcap.le32(0xa1b2c3d4).le16(2).le16(4).le32(0).le32(0).le32(65535).le32(1);
-    writeFile(dir.file("t.pcap"), pcap.data());
+    sample("a.cap", Format::B3, 3, 1);
+    writeFile(dir.file("t.pcap"), pcapHeader(false));
     ProcessResult result = run({"-in", "a.cap", "-in", "t.pcap", "-out", "o.cap"});
     EXPECT_EQ(result.exitStatus, kFailure);
     EXPECT_EQ(afterBanner(result.output),
@@ -190,10 +188,9 @@ TEST_F(MergeTest, MissingFirstInputStopsBeforeTheSecond) {
 }
 
 TEST_F(MergeTest, UnrecognisedInputReportsTheLastReadersReason) {
-    sample("a.cap", "B3", 3, 1);
-    ByteBuilder text;
-    text.text("just some text, long enough to hold a pcap header\n");
-    writeFile(dir.file("notes.txt"), text.data());
+    sample("a.cap", Format::B3, 3, 1);
+    writeFile(dir.file("notes.txt"),
+              ByteBuilder().text("just some text, long enough to hold a pcap header\n").data());
     ProcessResult result = run({"-in", "a.cap", "-in", "notes.txt"});
     EXPECT_EQ(result.exitStatus, kFailure);
     EXPECT_EQ(afterBanner(result.output),
@@ -210,8 +207,8 @@ void makeUnreadableB4(const std::string& path) {
 }
 
 TEST_F(MergeTest, InputsWhoseRecordsAllFailWriteNothingAndWarn) {
-    sample("a.cap", "B4", 2, 1);
-    sample("b.cap", "B4", 3, 2);
+    sample("a.cap", Format::B4, 2, 1);
+    sample("b.cap", Format::B4, 3, 2);
     makeUnreadableB4(dir.file("a.cap"));
     makeUnreadableB4(dir.file("b.cap"));
     ProcessResult result = run({"-in", "a.cap", "-in", "b.cap", "-out", "o.cap"});
@@ -226,15 +223,13 @@ TEST_F(MergeTest, InputsWhoseRecordsAllFailWriteNothingAndWarn) {
 }
 
 TEST_F(MergeTest, DamagedRecordEndsItsInputWithAWarningAndTheNextInputGoesOn) {
-    auto a = sample("a.cap", "B3", 3, 1);
-    auto b = sample("b.cap", "B3", 2, 2);
+    auto a = sample("a.cap", Format::B3, 3, 1);
+    auto b = sample("b.cap", Format::B3, 2, 2);
     // Record 3 is made to start 10 bytes after record 2, too short for record 2's fields.
     Bytes bytes = readFile(dir.file("a.cap"));
-    const uint32_t index = be32At(bytes, 27);
-    ByteBuilder patched;
-    patched.bytes(bytes);
-    patched.put32At(index + 8, be32At(bytes, index + 4) + 10);
-    writeFile(dir.file("a.cap"), patched.data());
+    const uint32_t entry2 = be32At(bytes, 27) + xcf::layout::kIndexEntrySize;
+    putAt(bytes, entry2 + xcf::layout::kIndexEntrySize, 4, be32At(bytes, entry2) + 10);
+    writeFile(dir.file("a.cap"), bytes);
 
     ProcessResult result = run({"-in", "a.cap", "-in", "b.cap", "-out", "o.cap"});
     EXPECT_EQ(result.exitStatus, 0);
@@ -249,8 +244,8 @@ TEST_F(MergeTest, DamagedRecordEndsItsInputWithAWarningAndTheNextInputGoesOn) {
 class OverwriteTest : public MergeTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(OverwriteTest, OutputThatIsAnInputIsRefusedBeforeAnythingIsTouched) {
-    sample("a.cap", "B3", 3, 1);
-    sample("b.cap", "B3", 4, 2);
+    sample("a.cap", Format::B3, 3, 1);
+    sample("b.cap", Format::B3, 4, 2);
     ASSERT_EQ(link(dir.file("b.cap").c_str(), dir.file("hard.cap").c_str()), 0);
     ASSERT_EQ(symlink("b.cap", dir.file("soft.cap").c_str()), 0);
     const Bytes a = readFile(dir.file("a.cap"));
@@ -273,8 +268,8 @@ INSTANTIATE_TEST_SUITE_P(Names, OverwriteTest,
 // The side index file belongs to the temporary file being written, so a file named like the
 // output's side index file is an input like any other.
 TEST_F(MergeTest, AnInputNamedLikeTheOutputsSideIndexFileIsLeftAlone) {
-    auto a = sample("a.cap", "B3", 3, 1);
-    auto idx = sample("o.cap.idx", "B3", 2, 2);
+    auto a = sample("a.cap", Format::B3, 3, 1);
+    auto idx = sample("o.cap.idx", Format::B3, 2, 2);
     const Bytes before = readFile(dir.file("o.cap.idx"));
     ProcessResult result = run({"-in", "a.cap", "-in", "o.cap.idx", "-out", "o.cap"});
     EXPECT_EQ(result.exitStatus, 0);
@@ -284,8 +279,8 @@ TEST_F(MergeTest, AnInputNamedLikeTheOutputsSideIndexFileIsLeftAlone) {
 }
 
 TEST_F(MergeTest, WriteFailureIsReportedAndFailsTheRun) {
-    sample("a.cap", "B3", 300, 1);
-    sample("b.cap", "B3", 300, 2);
+    sample("a.cap", Format::B3, 300, 1);
+    sample("b.cap", Format::B3, 300, 2);
     // Room for the header and some records, not for all of them.
     ProcessResult result = run({"-in", "a.cap", "-in", "b.cap", "-out", "o.cap"}, 40000);
     EXPECT_EQ(result.exitStatus, kFailure);
@@ -296,8 +291,8 @@ TEST_F(MergeTest, WriteFailureIsReportedAndFailsTheRun) {
 }
 
 TEST_F(MergeTest, OutputThatCannotBeCreatedIsReported) {
-    sample("a.cap", "B3", 3, 1);
-    sample("b.cap", "B3", 4, 2);
+    sample("a.cap", Format::B3, 3, 1);
+    sample("b.cap", Format::B3, 4, 2);
     ProcessResult result = run({"-in", "a.cap", "-in", "b.cap", "-out", "no/such/dir/o.cap"});
     EXPECT_EQ(result.exitStatus, kFailure);
     EXPECT_EQ(afterBanner(result.output),

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <iostream>
-#include <sstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/RunSettings.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -25,11 +25,9 @@ Parsed parse(std::vector<std::string> args) {
     argv.push_back(nullptr);
 
     Parsed parsed;
-    std::ostringstream captured;
-    std::streambuf* const saved = std::cout.rdbuf(captured.rdbuf());
+    testsupport::ConsoleCapture console;
     parsed.ok = parseArguments(static_cast<int>(args.size()), argv.data(), parsed.settings);
-    std::cout.rdbuf(saved);
-    parsed.output = captured.str();
+    parsed.output = console.text();
     return parsed;
 }
 
@@ -38,6 +36,9 @@ struct NumberCase {
     const char* value;
     uint32_t expected;
 };
+void PrintTo(const NumberCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class NumericValue : public ::testing::TestWithParam<NumberCase> {};
 
@@ -56,9 +57,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, NumericValue,
                                            NumberCase{"MinusFiveWraps", "-5", 4294967291u},
                                            NumberCase{"BlanksThenTrailingText", " 42xyz", 42},
                                            NumberCase{"PlusSign", "+7", 7}),
-                         [](const ::testing::TestParamInfo<NumberCase>& info) {
-                             return info.param.name;
-                         });
+                         ::testing::PrintToStringParamName());
 
 TEST(ParseArguments, RepeatedOptionsLastWins) {
     const Parsed parsed = parse({"-out", "x", "-start", "3", "-num", "9", "-in", "a", "-in", "b",

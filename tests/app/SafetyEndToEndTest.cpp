@@ -183,13 +183,11 @@ const Situation kSituations[] = {
          const uint32_t farIndex = 1500u * 1000 * 1000;
          const Bytes entry(bytes.begin() + index, bytes.end());
          bytes.resize(index);
-         ByteBuilder patched;
-         patched.bytes(bytes);
-         patched.put32At(27, farIndex);
-         writeFile(s.dir.file("huge.cap"), patched.data());
+         putAt(bytes, 27, 4, farIndex);
+         writeFile(s.dir.file("huge.cap"), bytes);
          std::fstream file(s.dir.file("huge.cap"), std::ios::in | std::ios::out | std::ios::binary);
          file.seekp(farIndex);
-         file.write(reinterpret_cast<const char*>(entry.data()), 4);
+         file.write(reinterpret_cast<const char*>(entry.data()), xcf::layout::kIndexEntrySize);
          file.close();
          s.inputs = {"huge.cap", "b.cap"};
          s.options.addressSpaceLimit = uint64_t{1} << 30;
@@ -356,8 +354,6 @@ TEST_P(SafetyTest, LeavesNothingButACompleteOutput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Situations, SafetyTest, testing::ValuesIn(kSituations),
-                         [](const testing::TestParamInfo<Situation>& info) {
-                             return std::string(info.param.name);
-                         });
+                         testing::PrintToStringParamName());
 
 }  // namespace

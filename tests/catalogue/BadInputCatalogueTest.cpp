@@ -6,26 +6,22 @@
 // reads back cleanly with exactly the records the readers delivered, and no input may change.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/AppendRun.h"
 #include "app/RunSettings.h"
 #include "capfile/read/CXcfCaptureFileParserFactory.h"
-#include "capfile/read/CXcfPmB3CaptureFileParser.h"
-#include "capfile/read/CXcfPmB4CaptureFileParser.h"
 #include "capfile/read/CXcfTcpdumpFileParser.h"
 #include "support/CaptureFileBuilder.h"
 #include "support/SampleCaptures.h"
 #include "support/TestSupport.h"
 
 using namespace testsupport;
+using xcf::layout::kIndexEntrySize;
 
 namespace {
 
@@ -69,70 +65,19 @@ struct FieldCase {
     Expected expected;
 };
 
-class SilentConsole {
-  public:
-    SilentConsole() : saved(std::cout.rdbuf(sink.rdbuf())) {}
-    ~SilentConsole() { std::cout.rdbuf(saved); }
-
-  private:
-    std::ostringstream sink;
-    std::streambuf* saved;
-};
-
-void put16(Bytes& file, size_t at, uint32_t value) {
-    file.at(at) = static_cast<uint8_t>(value >> 8);
-    file.at(at + 1) = static_cast<uint8_t>(value);
-}
-
-void put32(Bytes& file, size_t at, uint32_t value) {
-    for (size_t i = 0; i < 4; ++i) {
-        file.at(at + i) = static_cast<uint8_t>(value >> (24 - 8 * i));
-    }
-}
-
-void putField(Bytes& file, size_t at, size_t width, uint32_t value) {
-    if (width == 2) {
-        put16(file, at, value);
-    } else {
-        put32(file, at, value);
-    }
-}
-
-// A new file each time: rewriting a file in place makes some file systems flush it to disk.
-void replaceFile(const std::string& path, const Bytes& bytes) {
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-    writeFile(path, bytes);
-}
-
-// Both writers keep the extension as two 32-bit words; a B3 record in a B4 output has port
-// and status byte 0.
-RecordCopy asOutput(const RecordCopy& record, const std::string& from, const std::string& to) {
-    RecordCopy out = to == "B4" && from != "B4" ? asB4(record) : record;
-    Bytes words(8, 0);
-    if (record.extension.size() >= 4) {
-        std::copy_n(record.extension.begin(), 4, words.begin());
-    }
-    if (record.extension.size() >= 8) {
-        std::copy_n(record.extension.begin() + 4, 4, words.begin() + 4);
-    }
-    out.extension = words;
-    return out;
-}
-
 bool timeOfDayInRange(const CXcfTimeOfDay& t) {
     return t.getHours() <= 23 && t.getMinutes() <= 59 && t.getMillisecondsOfMinute() <= 59999;
 }
 
 struct Sample {
-    std::string format;
+    Format format;
     Bytes bytes;
     CaptureFileLayout layout;
     std::vector<RecordCopy> records;  // as the reader must deliver them
 };
 
-Sample makeSample(const std::string& format, const std::string& path) {
-    const bool b4 = format == "B4";
+Sample makeSample(Format format, const std::string& path) {
+    const bool b4 = format == Format::B4;
     CaptureFileBuilder builder = b4 ? CaptureFileBuilder::b4() : CaptureFileBuilder();
     // The text header starts with "#T": read from one or two bytes too early, its characters
     // make a length of over 9000 bytes, more than the rest of the file holds.
@@ -145,11 +90,13 @@ Sample makeSample(const std::string& format, const std::string& path) {
         r.seconds = 100 + k;
         r.nanoseconds = 1000 * k;
         r.layer2Type = 2;
-        r.extension = CaptureFileBuilder::pattern(8, static_cast<uint8_t>(0xE0 + k));
+        r.extension = CaptureFileBuilder::pattern(xcf::layout::kExtensionWordsSize,
+                                                  static_cast<uint8_t>(0xE0 + k));
         r.frame = CaptureFileBuilder::pattern(20 + 5 * k, static_cast<uint8_t>(k));
         if (b4) {
-            r.portByte = static_cast<uint8_t>(k == 2 ? 0x85 : 0x20 + k);
-            r.frameGood = (r.portByte & 0x80) == 0;
+            r.portByte =
+                static_cast<uint8_t>(k == 2 ? xcf::layout::kDamagedFrameBit | 5 : 0x20 + k);
+            r.frameGood = (r.portByte & xcf::layout::kDamagedFrameBit) == 0;
             r.statusByte = static_cast<uint8_t>(0x10 + k);
             builder.records.push_back(
                 CaptureFileBuilder::b4Record(r.seconds, r.nanoseconds, r.portByte, r.statusByte,
@@ -165,7 +112,7 @@ Sample makeSample(const std::string& format, const std::string& path) {
     return sample;
 }
 
-class BadInputCatalogue : public testing::TestWithParam<std::string> {
+class BadInputCatalogue : public testing::TestWithParam<Format> {
   protected:
     void SetUp() override {
         sample = makeSample(GetParam(), dir.file("sample.cap"));
@@ -184,13 +131,6 @@ class BadInputCatalogue : public testing::TestWithParam<std::string> {
         RecordProperty("cases", static_cast<int>(cases));
     }
 
-    std::unique_ptr<CXcfPmBinaryCaptureFileParser> formatReader() const {
-        if (sample.format == "B4") {
-            return std::make_unique<CXcfPmB4CaptureFileParser>();
-        }
-        return std::make_unique<CXcfPmB3CaptureFileParser>();
-    }
-
     size_t fileSize() const { return sample.bytes.size(); }
     uint32_t offsetOfRecord(uint32_t k) const { return sample.layout.recordOffsets.at(k - 1); }
 
@@ -200,7 +140,7 @@ class BadInputCatalogue : public testing::TestWithParam<std::string> {
         for (const FieldCase& c : fieldCases) {
             SCOPED_TRACE(std::string(c.field) + " = " + std::to_string(c.value));
             Bytes damaged = sample.bytes;
-            putField(damaged, c.at, c.width, c.value);
+            putAt(damaged, c.at, c.width, c.value);
             check(damaged, c.expected);
         }
     }
@@ -208,9 +148,9 @@ class BadInputCatalogue : public testing::TestWithParam<std::string> {
     void check(const Bytes& damaged, const Expected& expected) {
         ++cases;
         const std::string path = dir.file("bad.cap");
-        replaceFile(path, damaged);
+        writeFile(path, damaged);
 
-        auto reader = formatReader();
+        auto reader = makeReader(sample.format);
         const bool opened = reader->open(path);
         if (expected.refusedWith != 0) {
             EXPECT_FALSE(opened);
@@ -239,7 +179,7 @@ class BadInputCatalogue : public testing::TestWithParam<std::string> {
         if (opened) {
             const ReadBack delivered = readBack(path);
             ASSERT_TRUE(delivered.opened);
-            EXPECT_EQ(delivered.formatCode, sample.format);
+            EXPECT_EQ(delivered.formatCode, formatCode(sample.format));
             EXPECT_GE(delivered.records.size(), expected.minRecords);
             EXPECT_LE(delivered.records.size(), expected.maxRecords);
             if (expected.intact) {
@@ -255,42 +195,42 @@ class BadInputCatalogue : public testing::TestWithParam<std::string> {
     // The damaged file first, a good B3 file second, merged in-process.
     void checkMerge(const std::string& badPath, const std::vector<RecordCopy>& delivered) {
         const std::string outPath = dir.file("merged.cap");
-        std::error_code ignored;
-        std::filesystem::remove(outPath, ignored);
+        removeFile(outPath);
         RunSettings settings;
         settings.inputFileNames = {badPath, goodPath};
         settings.outputFileName = outPath;
         uint32_t count = 0;
         bool converted = false;
         {
-            SilentConsole silent;
+            ConsoleCapture silent;
             AppendRun run(settings);
             ASSERT_TRUE(run.openAllInputs());
             ASSERT_TRUE(run.openOutputFile());
             converted = run.convertRecords(count);
             run.cleanUp();
         }
-        const std::string outFormat = sample.format;
+        const Format outFormat = sample.format;
         std::vector<RecordCopy> expected;
         for (const RecordCopy& r : delivered) {
-            expected.push_back(asOutput(r, sample.format, outFormat));
+            expected.push_back(asOutputRecord(r, sample.format, outFormat));
         }
         for (const RecordCopy& r : good) {
-            expected.push_back(asOutput(r, "B3", outFormat));
+            expected.push_back(asOutputRecord(r, Format::B3, outFormat));
         }
         EXPECT_TRUE(converted);
         EXPECT_EQ(count, expected.size());
 
         const ReadBack out = readBack(outPath);
         ASSERT_TRUE(out.opened);
-        EXPECT_EQ(out.formatCode, outFormat);
+        EXPECT_EQ(out.formatCode, formatCode(outFormat));
         EXPECT_EQ(out.numberOfRecords, expected.size());
         EXPECT_EQ(out.triggerPacketNumber, expected.size() - 1);
         EXPECT_EQ(out.records, expected);
         EXPECT_LE(out.sourceName0.size(), 120u);
         // Header, records and index entries, and nothing else.
         const Bytes merged = readFile(outPath);
-        EXPECT_EQ(be32At(merged, kOffsetToIndex) + 4 * expected.size(), merged.size());
+        EXPECT_EQ(be32At(merged, kOffsetToIndex) + kIndexEntrySize * expected.size(),
+                  merged.size());
         EXPECT_FALSE(fileExists(outPath + ".idx"));
         EXPECT_EQ(readFile(goodPath), goodBytes) << "the good input was changed";
     }
@@ -318,7 +258,7 @@ Expected forTruncation(size_t length, const CaptureFileLayout& layout, size_t fu
         return Expected::opens(kRecordCount);
     }
     // The index is cut: a record's length needs the next record's entry.
-    const size_t wholeEntries = (length - layout.index) / 4;
+    const size_t wholeEntries = (length - layout.index) / kIndexEntrySize;
     return Expected::upTo(wholeEntries == 0 ? 0 : wholeEntries - 1);
 }
 
@@ -381,7 +321,7 @@ TEST_P(BadInputCatalogue, FixedHeaderFieldsThatLie) {
 }
 
 TEST_P(BadInputCatalogue, RecordTypesWithoutALayout) {
-    const bool b4 = sample.format == "B4";
+    const bool b4 = sample.format == Format::B4;
     const uint32_t pastEnd = static_cast<uint32_t>(fileSize() + 1);
     struct Case {
         uint32_t type;
@@ -399,7 +339,7 @@ TEST_P(BadInputCatalogue, RecordTypesWithoutALayout) {
     for (const Case& c : cases) {
         SCOPED_TRACE("record type " + std::to_string(c.type));
         Bytes damaged = sample.bytes;
-        put16(damaged, kRecordTypeEntry0, c.type);
+        putAt(damaged, kRecordTypeEntry0, 2, c.type);
         check(damaged, c.expected);
     }
 }
@@ -442,7 +382,7 @@ TEST_P(BadInputCatalogue, CaptureTimesOutOfRange) {
             SCOPED_TRACE("capture times byte " + std::to_string(offset) + " = " +
                          std::to_string(value));
             Bytes damaged = sample.bytes;
-            putField(damaged, at + offset, width, value);
+            putAt(damaged, at + offset, width, value);
             check(damaged, Expected::opens(kRecordCount));
         }
     }
@@ -467,7 +407,7 @@ TEST_P(BadInputCatalogue, IndexEntriesThatLie) {
         for (const Case& c : cases) {
             SCOPED_TRACE("index entry " + std::to_string(k) + " " + c.kind);
             Bytes damaged = sample.bytes;
-            put32(damaged, sample.layout.index + 4 * (k - 1), c.value);
+            putAt(damaged, sample.layout.index + kIndexEntrySize * (k - 1), 4, c.value);
             // Record k cannot be read, and neither can record k - 1, whose length ends at
             // entry k.
             check(damaged, Expected::opens(k >= 2 ? k - 2 : 0));
@@ -475,9 +415,6 @@ TEST_P(BadInputCatalogue, IndexEntriesThatLie) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, BadInputCatalogue, testing::Values("B3", "B4"),
-                         [](const testing::TestParamInfo<std::string>& info) {
-                             return info.param;
-                         });
+INSTANTIATE_FOR_BOTH_FORMATS(BadInputCatalogue);
 
 }  // namespace

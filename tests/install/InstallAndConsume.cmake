@@ -1,14 +1,19 @@
-# cmake -P script: install BUILD_DIR into a prefix under WORK_DIR, check the installed
-# files (BINDIR, LIBDIR, INCLUDEDIR and MANDIR are the project's install folders), then
-# configure, build and run the consumer project in CONSUMER_DIR against it.
+# cmake -P script with two steps.
+#   STEP=install: install BUILD_DIR into PREFIX and check the installed files (BINDIR, LIBDIR,
+#     INCLUDEDIR and MANDIR are the project's install folders) and the installed trcinfo.
+#   STEP=consume: configure, build and run the consumer project in CONSUMER_DIR against the
+#     package in PREFIX, in WORK_DIR, with COMPILER (of COMPILER_FAMILY) and CXX_FLAGS.
+#     LIBRARY_FAMILY and COVERAGE describe how the installed library was built.
+# A consumer that cannot be built here prints "consumer skipped: " and the reason.
 cmake_minimum_required(VERSION 3.25)
 
-foreach(var BUILD_DIR WORK_DIR CONSUMER_DIR SAMPLE GENERATOR CXX_COMPILER BINDIR LIBDIR INCLUDEDIR
-            MANDIR)
-    if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
-        message(FATAL_ERROR "${var} is not set")
-    endif()
-endforeach()
+function(require)
+    foreach(var ${ARGN})
+        if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
+            message(FATAL_ERROR "${var} is not set")
+        endif()
+    endforeach()
+endfunction()
 
 function(run_step what)
     execute_process(COMMAND ${ARGN}
@@ -19,56 +24,80 @@ function(run_step what)
     set(step_output "${out}" PARENT_SCOPE)
 endfunction()
 
-set(prefix ${WORK_DIR}/prefix)
-file(REMOVE_RECURSE ${WORK_DIR})
-file(MAKE_DIRECTORY ${WORK_DIR})
+function(skip reason)
+    message("consumer skipped: ${reason}")
+endfunction()
 
-run_step("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+if(STEP STREQUAL "install")
+    require(BUILD_DIR PREFIX SAMPLE BINDIR LIBDIR INCLUDEDIR MANDIR)
+    file(REMOVE_RECURSE ${PREFIX})
+    run_step("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX})
 
-foreach(installed
-        ${BINDIR}/splicetrc
-        ${BINDIR}/trcinfo
-        ${LIBDIR}/libxcf.a
-        ${INCLUDEDIR}/capfile/read/CXcfCaptureFileParserFactory.h
-        ${INCLUDEDIR}/capfile/common/CXcfCaptureFileCommon.h
-        ${INCLUDEDIR}/record/CXcfCaptureRecord.h
-        ${MANDIR}/man1/splicetrc.1
-        ${MANDIR}/man1/trcinfo.1
-        ${LIBDIR}/cmake/splicetrc/splicetrcConfig.cmake
-        ${LIBDIR}/cmake/splicetrc/splicetrcConfigVersion.cmake)
-    if(NOT EXISTS ${prefix}/${installed})
-        message(FATAL_ERROR "not installed: ${installed}")
+    foreach(installed
+            ${BINDIR}/splicetrc
+            ${BINDIR}/trcinfo
+            ${LIBDIR}/libxcf.a
+            ${INCLUDEDIR}/capfile/read/CXcfCaptureFileParserFactory.h
+            ${INCLUDEDIR}/capfile/common/CXcfCaptureFileCommon.h
+            ${INCLUDEDIR}/record/CXcfCaptureRecord.h
+            ${MANDIR}/man1/splicetrc.1
+            ${MANDIR}/man1/trcinfo.1
+            ${LIBDIR}/cmake/splicetrc/splicetrcConfig.cmake
+            ${LIBDIR}/cmake/splicetrc/splicetrcConfigVersion.cmake)
+        if(NOT EXISTS ${PREFIX}/${installed})
+            message(FATAL_ERROR "not installed: ${installed}")
+        endif()
+    endforeach()
+    # Only the library's headers belong under include/, not the front end's or the tests'.
+    file(GLOB_RECURSE stray RELATIVE ${PREFIX}/${INCLUDEDIR} ${PREFIX}/${INCLUDEDIR}/*)
+    list(FILTER stray EXCLUDE REGEX "^(record|capfile)/.*\\.h$")
+    if(stray)
+        message(FATAL_ERROR "unexpected files under include/: ${stray}")
     endif()
-endforeach()
-# Only the library's headers belong under include/, not the front end's or the tests'.
-file(GLOB_RECURSE stray RELATIVE ${prefix}/${INCLUDEDIR}
-    ${prefix}/${INCLUDEDIR}/*)
-list(FILTER stray EXCLUDE REGEX "^(record|capfile)/.*\\.h$")
-if(stray)
-    message(FATAL_ERROR "unexpected files under include/: ${stray}")
+
+    run_step("installed trcinfo" ${PREFIX}/${BINDIR}/trcinfo ${SAMPLE})
+    if(NOT step_output MATCHES "Number of records  : 25\n")
+        message(FATAL_ERROR "unexpected trcinfo output: '${step_output}'")
+    endif()
+    return()
 endif()
 
-# The consumer is compiled by the same compiler; an instrumented library brings its own
-# link options through the package.
-set(consumer_build ${WORK_DIR}/consumer-build)
-set(configure_args -S ${CONSUMER_DIR} -B ${consumer_build} -G ${GENERATOR}
-    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX_COMPILER})
+if(NOT STEP STREQUAL "consume")
+    message(FATAL_ERROR "STEP must be install or consume, not '${STEP}'")
+endif()
+require(PREFIX WORK_DIR CONSUMER_DIR SAMPLE GENERATOR COMPILER COMPILER_FAMILY LIBRARY_FAMILY)
+
+if(IS_ABSOLUTE "${COMPILER}")
+    set(compiler_path ${COMPILER})
+else()
+    find_program(compiler_path NAMES ${COMPILER} NO_CACHE)
+endif()
+if(NOT compiler_path)
+    skip("${COMPILER} is not installed")
+    return()
+endif()
+# gcov counters of one compiler family need that family's runtime. A sanitizer build needs
+# nothing of the kind: both families' runtimes serve either's instrumentation.
+if(COVERAGE AND NOT COMPILER_FAMILY STREQUAL LIBRARY_FAMILY)
+    skip("a ${LIBRARY_FAMILY} coverage build links only with ${LIBRARY_FAMILY}'s coverage runtime")
+    return()
+endif()
+
+file(REMOVE_RECURSE ${WORK_DIR})
+set(configure_args -S ${CONSUMER_DIR} -B ${WORK_DIR} -G ${GENERATOR}
+    -DCMAKE_PREFIX_PATH=${PREFIX} -DCMAKE_CXX_COMPILER=${compiler_path}
+    "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}")
 if(MAKE_PROGRAM)
     list(APPEND configure_args -DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM})
 endif()
 if(BUILD_TYPE)
     list(APPEND configure_args -DCMAKE_BUILD_TYPE=${BUILD_TYPE})
 endif()
-run_step("consumer configure" ${CMAKE_COMMAND} ${configure_args})
-run_step("consumer build" ${CMAKE_COMMAND} --build ${consumer_build})
+run_step("consumer configure (${compiler_path} ${CXX_FLAGS})" ${CMAKE_COMMAND} ${configure_args})
+run_step("consumer build (${compiler_path} ${CXX_FLAGS})" ${CMAKE_COMMAND} --build ${WORK_DIR})
 
-run_step("consumer run" ${consumer_build}/consumer ${SAMPLE})
+run_step("consumer run" ${WORK_DIR}/consumer ${SAMPLE})
 if(NOT step_output STREQUAL "B3 file with 25 records\n")
     message(FATAL_ERROR "unexpected consumer output: '${step_output}'")
 endif()
-run_step("installed trcinfo" ${prefix}/${BINDIR}/trcinfo ${SAMPLE})
-if(NOT step_output MATCHES "Number of records  : 25\n")
-    message(FATAL_ERROR "unexpected trcinfo output: '${step_output}'")
-endif()
-
 file(REMOVE_RECURSE ${WORK_DIR})

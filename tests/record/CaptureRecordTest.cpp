@@ -1,23 +1,20 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 #include "record/CXcfCaptureRecord.h"
 #include "record/CXcfL2PM410MergedRecord.h"
 #include "record/CXcfL2PM410Record.h"
+#include "support/TestSupport.h"
+
+using testsupport::block;
 
 namespace {
-
-std::unique_ptr<uint8_t[]> block(const std::vector<uint8_t>& bytes) {
-    std::unique_ptr<uint8_t[]> out(new uint8_t[bytes.size()]);
-    std::copy(bytes.begin(), bytes.end(), out.get());
-    return out;
-}
 
 void expectEmpty(const CXcfCaptureRecord& r) {
     EXPECT_TRUE(r.getPortByte() == 0 && r.getStatusByte() == 0 && r.getLayer2Type() == 0);
@@ -34,6 +31,9 @@ struct RecordKind {
     int32_t recordType;
     uint8_t lowBitsOfE5;
 };
+void PrintTo(const RecordKind& kind, std::ostream* os) {
+    *os << kind.name;
+}
 class RecordClasses : public ::testing::TestWithParam<RecordKind> {};
 
 TEST_P(RecordClasses, DefaultsClearAndPortBits) {
@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
         RecordKind{"Base", [] { return std::make_unique<CXcfCaptureRecord>(); }, 0, 0xE5},
         RecordKind{"Layer2", [] { return std::make_unique<CXcfL2PM410Record>(); }, 3, 0xE5},
         RecordKind{"Merged", [] { return std::make_unique<CXcfL2PM410MergedRecord>(); }, 4, 0x05}),
-    [](const ::testing::TestParamInfo<RecordKind>& info) { return info.param.name; });
+    ::testing::PrintToStringParamName());
 
 TEST(CaptureRecord, ExtensionWordsNeedEnoughBytes) {
     CXcfL2PM410MergedRecord record;

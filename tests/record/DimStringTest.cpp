@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,11 +20,15 @@ std::vector<uint8_t> counted(uint16_t length, const std::string& chars) {
 }
 
 struct DimCase {
+    const char* name;
     std::vector<uint8_t> block;  // exactly the readable bytes
     uint16_t length;
     std::string text;
     bool bounded;
 };
+void PrintTo(const DimCase& c, std::ostream* os) {
+    *os << c.name;
+}
 class DimStringAttach : public ::testing::TestWithParam<DimCase> {};
 
 TEST_P(DimStringAttach, LengthAndText) {
@@ -40,17 +45,20 @@ TEST_P(DimStringAttach, LengthAndText) {
 
 const std::string kWithZero("A\0C", 3);
 
-INSTANTIATE_TEST_SUITE_P(Cases, DimStringAttach,
-                         ::testing::Values(DimCase{counted(3, "ABC"), 3, "ABC", false},
-                                           DimCase{counted(0, ""), 0, "", false},
-                                           DimCase{counted(3, kWithZero), 3, "A", false},
-                                           DimCase{counted(144, std::string(144, 'x')), 144,
-                                                   std::string(144, 'x'), false},
-                                           DimCase{counted(258, std::string(258, 'y')), 258,
-                                                   std::string(258, 'y'), false},
-                                           DimCase{counted(3, "ABCDE"), 3, "ABC", true},
-                                           DimCase{counted(0xFFFF, "ABCDEF"), 6, "ABCDEF", true},
-                                           DimCase{{0x00}, 0, "", true}, DimCase{{}, 0, "", true}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DimStringAttach,
+    ::testing::Values(DimCase{"Counted", counted(3, "ABC"), 3, "ABC", false},
+                      DimCase{"Empty", counted(0, ""), 0, "", false},
+                      DimCase{"ZeroInside", counted(3, kWithZero), 3, "A", false},
+                      DimCase{"LowByteAbove127", counted(144, std::string(144, 'x')), 144,
+                              std::string(144, 'x'), false},
+                      DimCase{"HighLengthByte", counted(258, std::string(258, 'y')), 258,
+                              std::string(258, 'y'), false},
+                      DimCase{"BoundedLongerBlock", counted(3, "ABCDE"), 3, "ABC", true},
+                      DimCase{"BoundedShortBlock", counted(0xFFFF, "ABCDEF"), 6, "ABCDEF", true},
+                      DimCase{"BoundedHalfLength", {0x00}, 0, "", true},
+                      DimCase{"BoundedNothing", {}, 0, "", true}),
+    ::testing::PrintToStringParamName());
 
 TEST(DimString, CopyOutKeepsAllCharactersAndTerminates) {
     const std::vector<uint8_t> withZero = counted(3, kWithZero), empty = counted(0, "");

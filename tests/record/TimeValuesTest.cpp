@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <tuple>
 
 #include "record/CXcfTimeOfDay.h"
@@ -10,7 +11,7 @@
 namespace {
 
 // hours, minutes, milliseconds given; text expected
-using TimeOfDayCase = std::tuple<uint16_t, uint16_t, uint16_t, const char*>;
+using TimeOfDayCase = std::tuple<uint16_t, uint16_t, uint16_t, std::string>;
 class TimeOfDaySet : public ::testing::TestWithParam<TimeOfDayCase> {};
 
 TEST_P(TimeOfDaySet, ClampsEachFieldOnItsOwn) {
@@ -27,14 +28,16 @@ INSTANTIATE_TEST_SUITE_P(Cases, TimeOfDaySet,
                                            TimeOfDayCase{65535, 3, 65535, "23:03:59.999"}));
 
 // seconds, nanoseconds given; seconds, nanoseconds and text expected
-using TimestampCase = std::tuple<int32_t, int32_t, int32_t, int32_t, const char*>;
+using TimestampCase = std::tuple<int32_t, int32_t, int32_t, int32_t, std::string>;
 class TimestampNormalise : public ::testing::TestWithParam<TimestampCase> {};
 
 TEST_P(TimestampNormalise, ConstructionAndSetAgree) {
     const auto [s, n, expectS, expectN, text] = GetParam();
     CXcfTimestamp reset(99, 1);
     reset.set(s, n);
+    int made = 0;
     for (const CXcfTimestamp& t : {CXcfTimestamp(s, n), reset}) {
+        SCOPED_TRACE(made++ == 0 ? "constructed" : "set");
         EXPECT_EQ(t.getSeconds(), expectS);
         EXPECT_EQ(t.getNanoseconds(), expectN);
         EXPECT_EQ(t.toString(), text);

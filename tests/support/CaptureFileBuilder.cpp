@@ -60,8 +60,10 @@ Bytes CaptureFileBuilder::build(CaptureFileLayout* layout) const {
     }
     out.bytes(trailer);
 
-    out.put32At(fixedHeader + 10, offsetToData.value_or(static_cast<uint32_t>(where.data)));
-    out.put32At(fixedHeader + 14, offsetToIndex.value_or(static_cast<uint32_t>(where.index)));
+    putAt(out.data(), fixedHeader + 10, 4,
+          offsetToData.value_or(static_cast<uint32_t>(where.data)));
+    putAt(out.data(), fixedHeader + 14, 4,
+          offsetToIndex.value_or(static_cast<uint32_t>(where.index)));
 
     Bytes bytes = out.data();
     if (truncateAt && *truncateAt < bytes.size()) {

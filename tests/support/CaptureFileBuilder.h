@@ -3,7 +3,7 @@
 //
 // Typical use:
 //   CaptureFileBuilder b;                       // a valid B3 01.01 file, record type 3
-//   b.records.push_back(CaptureFileBuilder::b3Record(1, 2, 0, Bytes(8), Bytes(60)));
+//   b.records.push_back(CaptureFileBuilder::b3Record(1, 2, 0, kZeroWords, Bytes(60)));
 //   b.writeTo(dir.file("a.cap"));
 #pragma once
 
@@ -14,9 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "capfile/common/RecordLayout.h"
 #include "support/TestSupport.h"
 
 namespace testsupport {
+
+// The extension of the record types the writers write, both words 0.
+inline const Bytes kZeroWords(xcf::layout::kExtensionWordsSize, 0);
 
 // Where the parts of a built file lie (offsets from the start of the file).
 struct CaptureFileLayout {

@@ -1,5 +1,7 @@
 #include "support/RecordCopy.h"
 
+#include <algorithm>
+
 namespace testsupport {
 
 bool RecordCopy::operator==(const RecordCopy& other) const {
@@ -24,6 +26,21 @@ RecordCopy copyOf(const CXcfCaptureRecord& record) {
         copy.frame.assign(frame, frame + record.getFrameStoredLength());
     }
     return copy;
+}
+
+RecordCopy asOutputRecord(const RecordCopy& input, Format from, Format to) {
+    RecordCopy out = input;
+    out.extension.assign(xcf::layout::kExtensionWordsSize, 0);
+    for (size_t word = 0; word + 4 <= std::min(input.extension.size(), out.extension.size());
+         word += 4) {
+        std::copy_n(input.extension.begin() + word, 4, out.extension.begin() + word);
+    }
+    if (from == Format::B3 || to == Format::B3) {
+        out.frameGood = true;
+        out.portByte = 0;
+        out.statusByte = 0;
+    }
+    return out;
 }
 
 }  // namespace testsupport

@@ -1,7 +1,5 @@
 #include "support/SampleCaptures.h"
 
-#include <memory>
-
 #include "capfile/read/CXcfCaptureFileParserFactory.h"
 #include "capfile/read/CXcfPmB3CaptureFileParser.h"
 #include "capfile/read/CXcfPmB4CaptureFileParser.h"
@@ -11,55 +9,70 @@
 
 namespace testsupport {
 
-namespace {
+using xcf::layout::kDamagedFrameBit;
 
-Bytes wordsAsBytes(uint32_t word0, uint32_t word1) {
-    ByteBuilder b;
-    b.u32(word0).u32(word1);
-    return b.data();
+std::unique_ptr<CXcfPmBinaryCaptureFileParser> makeReader(Format format) {
+    if (format == Format::B3) {
+        return std::make_unique<CXcfPmB3CaptureFileParser>();
+    }
+    return std::make_unique<CXcfPmB4CaptureFileParser>();
 }
 
-}  // namespace
+std::unique_ptr<CXcfPmBinaryCaptureFileWriter> makeWriter(Format format,
+                                                          const std::string& portType,
+                                                          const std::string& portId) {
+    if (format == Format::B3) {
+        return std::make_unique<CXcfPmB3CaptureFileWriter>(portType, portId, "Rx",
+                                                           xcf::layout::kB3WrittenRecordType);
+    }
+    return std::make_unique<CXcfPmB4CaptureFileWriter>(portType, portId, "Rx",
+                                                       xcf::layout::kB4WrittenRecordType);
+}
+
+bool writeData(CXcfPmBinaryCaptureFileWriter& writer, Format format, const RecordValues& v,
+               const Bytes& frame) {
+    const auto length = static_cast<uint32_t>(frame.size());
+    if (format == Format::B3) {
+        return static_cast<CXcfPmB3CaptureFileWriter&>(writer).writeRecordData(
+            v.seconds, v.nanoseconds, v.layer2Type, v.word0, v.word1, length, frame.data());
+    }
+    return static_cast<CXcfPmB4CaptureFileWriter&>(writer).writeRecordData(
+        static_cast<uint8_t>(v.portByte >> 5), static_cast<uint8_t>(v.portByte & 0x1F), v.seconds,
+        v.nanoseconds, v.statusByte, v.layer2Type, v.word0, v.word1, length, frame.data());
+}
 
 std::vector<RecordCopy> writeSample(const std::string& path, const SampleOptions& options) {
-    const bool b4 = options.format == "B4";
-    std::unique_ptr<CXcfPmBinaryCaptureFileWriter> writer;
-    if (b4) {
-        writer =
-            std::make_unique<CXcfPmB4CaptureFileWriter>(options.portType, options.portId, "Rx", 4);
-    } else {
-        writer =
-            std::make_unique<CXcfPmB3CaptureFileWriter>(options.portType, options.portId, "Rx", 3);
-    }
+    const bool b4 = options.format == Format::B4;
+    auto writer = makeWriter(options.format, options.portType, options.portId);
     std::vector<RecordCopy> expected;
     if (!writer->open(path, "sample")) {
         return expected;
     }
     for (uint32_t i = 0; i < options.records; ++i) {
+        RecordValues v;
+        v.seconds = 1000 * options.tag + i;
+        v.nanoseconds = 1000 * i + options.tag;
+        v.layer2Type = static_cast<uint8_t>(i % 3);
+        v.word0 = (options.tag << 16) | i;
+        v.word1 = ~v.word0;
+        if (b4) {
+            v.portByte = static_cast<uint8_t>((i % 5 == 4 ? kDamagedFrameBit : 0) |
+                                              (options.tag % 4) << 5 | i % 32);
+            v.statusByte = static_cast<uint8_t>(i + options.tag);
+        }
         RecordCopy r;
-        r.seconds = 1000 * options.tag + i;
-        r.nanoseconds = 1000 * i + options.tag;
-        r.layer2Type = static_cast<uint8_t>(i % 3);
-        const uint32_t word0 = (options.tag << 16) | i;
-        const uint32_t word1 = ~word0;
-        r.extension = wordsAsBytes(word0, word1);
+        r.seconds = v.seconds;
+        r.nanoseconds = v.nanoseconds;
+        r.portByte = v.portByte;
+        r.frameGood = (v.portByte & kDamagedFrameBit) == 0;
+        r.statusByte = v.statusByte;
+        r.layer2Type = v.layer2Type;
+        r.extension = ByteBuilder().u32(v.word0).u32(v.word1).data();
         r.frame.resize(20 + (i * 7 + options.tag) % 50);
         for (size_t j = 0; j < r.frame.size(); ++j) {
             r.frame[j] = static_cast<uint8_t>(options.tag * 31 + i * 7 + j);
         }
-        if (b4) {
-            r.portByte =
-                static_cast<uint8_t>((i % 5 == 4 ? 0x80 : 0) | (options.tag % 4) << 5 | i % 32);
-            r.frameGood = (r.portByte & 0x80) == 0;
-            r.statusByte = static_cast<uint8_t>(i + options.tag);
-            static_cast<CXcfPmB4CaptureFileWriter&>(*writer).writeRecordData(
-                r.portByte >> 5, r.portByte & 0x1F, r.seconds, r.nanoseconds, r.statusByte,
-                r.layer2Type, word0, word1, static_cast<uint32_t>(r.frame.size()), r.frame.data());
-        } else {
-            static_cast<CXcfPmB3CaptureFileWriter&>(*writer).writeRecordData(
-                r.seconds, r.nanoseconds, r.layer2Type, word0, word1,
-                static_cast<uint32_t>(r.frame.size()), r.frame.data());
-        }
+        writeData(*writer, options.format, v, r.frame);
         expected.push_back(r);
     }
     CXcfTimeOfDay start;
@@ -98,14 +111,6 @@ ReadBack readBack(const std::string& path) {
         result.records.push_back(copyOf(record));
     }
     return result;
-}
-
-RecordCopy asB4(const RecordCopy& b3Record) {
-    RecordCopy r = b3Record;
-    r.portByte = 0;
-    r.frameGood = true;
-    r.statusByte = 0;
-    return r;
 }
 
 }  // namespace testsupport

@@ -1,18 +1,38 @@
-// Small capture files written through the library's writers, and whole files read back
-// through its readers: the material of the end-to-end and driver tests.
+// Capture files written through the library's writers, and whole files read back through its
+// readers: the material of the writer, end-to-end and driver tests.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "capfile/read/CXcfPmBinaryCaptureFileParser.h"
+#include "capfile/write/CXcfPmBinaryCaptureFileWriter.h"
+#include "support/Formats.h"
 #include "support/RecordCopy.h"
 #include "support/TestSupport.h"
 
 namespace testsupport {
 
+std::unique_ptr<CXcfPmBinaryCaptureFileParser> makeReader(Format format);
+// A writer of one source, direction Rx, of the record type its format writes.
+std::unique_ptr<CXcfPmBinaryCaptureFileWriter> makeWriter(Format format,
+                                                          const std::string& portType = "POS",
+                                                          const std::string& portId = "1A");
+
+struct RecordValues {
+    uint32_t seconds = 0, nanoseconds = 0;
+    uint8_t portByte = 0, statusByte = 0, layer2Type = 0;  // port and status: B4 only
+    uint32_t word0 = 0, word1 = 0;
+};
+
+// writeRecordData of the writer's format; the B4 port byte goes in as its two parts.
+bool writeData(CXcfPmBinaryCaptureFileWriter& writer, Format format, const RecordValues& v,
+               const Bytes& frame);
+
 struct SampleOptions {
-    std::string format = "B3";  // "B3" or "B4"
+    Format format = Format::B3;
     uint32_t records = 3;
     uint32_t tag = 0;  // makes the records of different files distinguishable
     std::string portType = "POS";
@@ -35,8 +55,5 @@ struct ReadBack {
 
 // Opens a file through the parser factory and reads every record in order.
 ReadBack readBack(const std::string& path);
-
-// What a B3 record becomes in a B4 output: port and status bytes 0.
-RecordCopy asB4(const RecordCopy& b3Record);
 
 }  // namespace testsupport

@@ -6,24 +6,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 namespace testsupport {
 
-TempDir::TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "splicetrc-test-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
+TempDir::TempDir()
+    : path_((std::filesystem::temp_directory_path() / "splicetrc-test-XXXXXX").string()) {
+    if (mkdtemp(path_.data()) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
-    path_ = buffer.data();
 }
 
 TempDir::~TempDir() {
@@ -32,19 +28,40 @@ TempDir::~TempDir() {
 }
 
 Bytes readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    Bytes bytes;
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) {
+        return bytes;
+    }
+    uint8_t buffer[65536];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, in)) > 0;) {
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    }
+    std::fclose(in);
+    return bytes;
 }
 
 void writeFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    // ext4 flushes a file that was truncated and rewritten when it is closed, which would
+    // slow every rewrite of an input down to the disk's pace.
+    removeFile(path);
+    std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
 }
 
 bool fileExists(const std::string& path) {
     std::error_code ignored;
     return std::filesystem::exists(path, ignored);
+}
+
+void removeFile(const std::string& path) {
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
 }
 
 ByteBuilder& ByteBuilder::u8(uint32_t v) {
@@ -98,12 +115,6 @@ ByteBuilder& ByteBuilder::fill(size_t count, uint8_t value) {
     return *this;
 }
 
-void ByteBuilder::put32At(size_t offset, uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        data_.at(offset + i) = static_cast<uint8_t>(v >> (24 - 8 * i));
-    }
-}
-
 uint32_t be32At(const Bytes& b, size_t offset) {
     return (uint32_t{b.at(offset)} << 24) | (uint32_t{b.at(offset + 1)} << 16) |
            (uint32_t{b.at(offset + 2)} << 8) | uint32_t{b.at(offset + 3)};
@@ -111,6 +122,32 @@ uint32_t be32At(const Bytes& b, size_t offset) {
 
 uint16_t be16At(const Bytes& b, size_t offset) {
     return static_cast<uint16_t>((b.at(offset) << 8) | b.at(offset + 1));
+}
+
+void putAt(Bytes& b, size_t offset, size_t width, uint32_t value) {
+    for (size_t i = 0; i < width; ++i) {
+        b.at(offset + i) = static_cast<uint8_t>(value >> (8 * (width - 1 - i)));
+    }
+}
+
+std::unique_ptr<uint8_t[]> block(const Bytes& bytes) {
+    auto b = std::make_unique<uint8_t[]>(bytes.size());
+    std::copy(bytes.begin(), bytes.end(), b.get());
+    return b;
+}
+
+Bytes pcapHeader(bool bigEndian) {
+    ByteBuilder b;
+    auto put16 = [&](uint32_t v) { bigEndian ? b.u16(v) : b.le16(v); };
+    auto put32 = [&](uint32_t v) { bigEndian ? b.u32(v) : b.le32(v); };
+    put32(0xa1b2c3d4);
+    put16(2);
+    put16(4);
+    put32(static_cast<uint32_t>(-3600));
+    put32(7);
+    put32(65535);
+    put32(1);
+    return b.data();
 }
 
 ProcessResult runProgram(const std::vector<std::string>& args, const RunOptions& options) {
@@ -166,14 +203,21 @@ ProcessResult runProgram(const std::vector<std::string>& args, const RunOptions&
     return result;
 }
 
+#ifndef SPLICETRC_EXE
+#define SPLICETRC_EXE ""
+#endif
+#ifndef TRCINFO_EXE
+#define TRCINFO_EXE ""
+#endif
+
 std::string splicetrcPath() {
     return SPLICETRC_EXE;
 }
-std::string sourceDir() {
-    return SPLICETRC_SOURCE_DIR;
-}
 std::string trcinfoPath() {
     return TRCINFO_EXE;
+}
+std::string sourceDir() {
+    return SPLICETRC_SOURCE_DIR;
 }
 
 }  // namespace testsupport

@@ -1,11 +1,14 @@
-// Shared helpers of the test suites: temporary folders, whole-file I/O, a big-endian
-// byte builder and a runner for the real executable.
+// Shared helpers of the test suites and fuzz targets: temporary folders, whole-file I/O, a
+// big-endian byte builder, the console, and a runner for the real executables.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstdint>
 #include <functional>
+#include <iostream>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,9 +31,11 @@ class TempDir {
     std::string path_;
 };
 
-Bytes readFile(const std::string& path);
+Bytes readFile(const std::string& path);  // empty when it cannot be read
+// Always a new file, never the old one truncated; throws when the bytes cannot be written.
 void writeFile(const std::string& path, const Bytes& bytes);
 bool fileExists(const std::string& path);
+void removeFile(const std::string& path);
 
 // Appends values in the tester family's byte order (big-endian), so that tests can lay
 // out files byte by byte without the writer classes.
@@ -45,7 +50,6 @@ class ByteBuilder {
     ByteBuilder& counted(const std::string& s);  // 16-bit length, then characters
     ByteBuilder& bytes(const Bytes& b);
     ByteBuilder& fill(size_t count, uint8_t value = 0);
-    void put32At(size_t offset, uint32_t v);  // overwrite in place
     size_t size() const { return data_.size(); }
     const Bytes& data() const { return data_; }
     Bytes& data() { return data_; }
@@ -56,6 +60,30 @@ class ByteBuilder {
 
 uint32_t be32At(const Bytes& b, size_t offset);
 uint16_t be16At(const Bytes& b, size_t offset);
+// Overwrites `width` bytes (1 to 4) at offset with value, big-endian.
+void putAt(Bytes& b, size_t offset, size_t width, uint32_t value);
+
+// A record object's block of bytes, as its setters take it.
+std::unique_ptr<uint8_t[]> block(const Bytes& bytes);
+
+// A tcpdump global header of version 2.4 (thiszone -3600, sigfigs 7, snaplen 65535, Ethernet).
+// The magic goes through the same byte order, so its bytes read a1 b2 c3 d4 or d4 c3 b2 a1.
+Bytes pcapHeader(bool bigEndian);
+
+// What the programs write to their console (std::cout) while it lives.
+class ConsoleCapture {
+  public:
+    ConsoleCapture() : saved_(std::cout.rdbuf(text_.rdbuf())) {}
+    ~ConsoleCapture() { std::cout.rdbuf(saved_); }
+    ConsoleCapture(const ConsoleCapture&) = delete;
+    ConsoleCapture& operator=(const ConsoleCapture&) = delete;
+
+    std::string text() const { return text_.str(); }
+
+  private:
+    std::ostringstream text_;
+    std::streambuf* saved_;
+};
 
 struct ProcessResult {
     int exitStatus = -1;  // 0..255 as the shell sees it, or -1 when killed by a signal
@@ -77,9 +105,8 @@ struct RunOptions {
 // standard output and exit status.
 ProcessResult runProgram(const std::vector<std::string>& args, const RunOptions& options = {});
 
-// The splicetrc executable built with the tests.
+// The executables built with the tests; empty in a build without them.
 std::string splicetrcPath();
-// The trcinfo executable built with the tests.
 std::string trcinfoPath();
 std::string sourceDir();
 

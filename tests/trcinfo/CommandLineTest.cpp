@@ -58,11 +58,11 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLine{"ZeroStart",
                     {"-start", "0", "a.cap"},
                     "Invalid value for '-start' parameter: records count from 1."}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ::testing::PrintToStringParamName());
 
 TEST_F(TrcinfoTest, LargestValuesAreAcceptedWithoutWrapping) {
     CaptureFileBuilder b;
-    b.records.push_back(CaptureFileBuilder::b3Record(1, 2, 0, Bytes(8), Bytes(60)));
+    b.records.push_back(CaptureFileBuilder::b3Record(1, 2, 0, kZeroWords, Bytes(60)));
     b.writeTo(dir.file("a.cap"));
     // start + count - 1 lies beyond 32 bits; the listing still ends at the last record.
     auto result = run({"a.cap", "-start", "1", "-num", "4294967295", "-hex", "4294967295"});

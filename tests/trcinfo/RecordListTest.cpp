@@ -18,9 +18,10 @@ class RecordListTest : public TrcinfoTest {
     void writeB4(const std::string& name) {
         CaptureFileBuilder b = CaptureFileBuilder::b4();
         for (uint32_t k = 1; k <= 5; ++k) {
-            const uint8_t port = static_cast<uint8_t>(k == 3 ? 0x80 | k : 0x20 | k);
+            const uint8_t port =
+                static_cast<uint8_t>(k == 3 ? xcf::layout::kDamagedFrameBit | k : 0x20 | k);
             b.records.push_back(CaptureFileBuilder::b4Record(
-                100 + k, k * 1000, port, static_cast<uint8_t>(0x10 + k), 2, Bytes(8),
+                100 + k, k * 1000, port, static_cast<uint8_t>(0x10 + k), 2, kZeroWords,
                 CaptureFileBuilder::pattern(20 + k, static_cast<uint8_t>(k))));
         }
         b.writeTo(dir.file(name));
@@ -72,7 +73,7 @@ TEST_F(RecordListTest, HexShowsLeadingFrameBytesAndNeverMoreThanTheFrame) {
 TEST_F(RecordListTest, B3RecordsAreClippedAtTheLastRecord) {
     CaptureFileBuilder b;
     for (uint32_t k = 1; k <= 5; ++k) {
-        b.records.push_back(CaptureFileBuilder::b3Record(200 + k, k, 1, Bytes(8), Bytes(60 + k)));
+        b.records.push_back(CaptureFileBuilder::b3Record(200 + k, k, 1, kZeroWords, Bytes(60 + k)));
     }
     b.writeTo(dir.file("b3.cap"));
     EXPECT_EQ(listing({"b3.cap", "-start", "4", "-num", "10"}, "b3.cap"),
@@ -91,7 +92,7 @@ TEST_F(RecordListTest, B3RecordsAreClippedAtTheLastRecord) {
 TEST_F(RecordListTest, AnUnreadableRecordIsReportedAndEndsTheListing) {
     CaptureFileBuilder b;
     for (uint32_t k = 1; k <= 4; ++k) {
-        b.records.push_back(CaptureFileBuilder::b3Record(k, 0, 1, Bytes(8), Bytes(60)));
+        b.records.push_back(CaptureFileBuilder::b3Record(k, 0, 1, kZeroWords, Bytes(60)));
     }
     // Record 4 said to start inside the header gives record 3 a negative extent.
     b.indexOverrides[4] = 20;

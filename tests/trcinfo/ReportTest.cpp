@@ -36,8 +36,8 @@ std::string familyReport(const std::string& name, const std::string& format,
 TEST_F(TrcinfoTest, B3ReportIsTheReadersReportWithCaptureTimes) {
     CaptureFileBuilder b;
     b.triggerPacketNumber = 7;
-    b.records.push_back(CaptureFileBuilder::b3Record(1, 2, 0, Bytes(8), Bytes(60)));
-    b.records.push_back(CaptureFileBuilder::b3Record(3, 4, 0, Bytes(8), Bytes(61)));
+    b.records.push_back(CaptureFileBuilder::b3Record(1, 2, 0, kZeroWords, Bytes(60)));
+    b.records.push_back(CaptureFileBuilder::b3Record(3, 4, 0, kZeroWords, Bytes(61)));
     const CaptureFileLayout layout = b.writeTo(dir.file("b3.cap"));
 
     auto result = run({"b3.cap"});
@@ -48,7 +48,7 @@ TEST_F(TrcinfoTest, B3ReportIsTheReadersReportWithCaptureTimes) {
 TEST_F(TrcinfoTest, B4ReportIsTheReadersReportWithCaptureTimes) {
     CaptureFileBuilder b = CaptureFileBuilder::b4();
     b.triggerPacketNumber = 7;
-    b.records.push_back(CaptureFileBuilder::b4Record(1, 2, 3, 4, 0, Bytes(8), Bytes(60)));
+    b.records.push_back(CaptureFileBuilder::b4Record(1, 2, 3, 4, 0, kZeroWords, Bytes(60)));
     const CaptureFileLayout layout = b.writeTo(dir.file("b4.cap"));
 
     auto result = run({"b4.cap"});
@@ -86,7 +86,7 @@ TEST_F(TrcinfoTest, TablesOptionAddsTheFamilyTables) {
     CaptureFileBuilder b;
     b.sourceNames[0] = "POS,1A,Rx";
     b.sourceNames[5] = "ETH,2B,Tx";
-    b.records.push_back(CaptureFileBuilder::b3Record(1, 2, 0, Bytes(8), Bytes(60)));
+    b.records.push_back(CaptureFileBuilder::b3Record(1, 2, 0, kZeroWords, Bytes(60)));
     b.writeTo(dir.file("b3.cap"));
 
     auto plain = run({"b3.cap"});
@@ -116,7 +116,7 @@ void PrintTo(const OpenFailure& failure, std::ostream* os) {
 }
 
 Bytes cutFamilyFile(CaptureFileBuilder b, size_t size) {
-    b.records.push_back(CaptureFileBuilder::b3Record(1, 2, 0, Bytes(8), Bytes(60)));
+    b.records.push_back(CaptureFileBuilder::b3Record(1, 2, 0, kZeroWords, Bytes(60)));
     b.truncateAt = size;
     return b.build();
 }
@@ -163,11 +163,11 @@ INSTANTIATE_TEST_SUITE_P(
         OpenFailure{"Empty", Bytes{}, kShortFile},
         OpenFailure{"ThreeBytes", Bytes{'#', 'M', 'V'}, kShortFile},
         OpenFailure{"ShortPcapHeader", shortPcapHeader(), kShortFile}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ::testing::PrintToStringParamName());
 
 TEST_F(TrcinfoTest, EveryFileIsShownAndOneFailureFailsTheRun) {
     CaptureFileBuilder b;
-    b.records.push_back(CaptureFileBuilder::b3Record(1, 2, 0, Bytes(8), Bytes(60)));
+    b.records.push_back(CaptureFileBuilder::b3Record(1, 2, 0, kZeroWords, Bytes(60)));
     b.writeTo(dir.file("a.cap"));
     const std::string report = run({"a.cap"}).output;
 

@@ -13,9 +13,7 @@
 
 namespace trcinfotest {
 
-using testsupport::Bytes;
-using testsupport::CaptureFileBuilder;
-using testsupport::CaptureFileLayout;
+using namespace testsupport;
 
 constexpr int kFailure = 255;  // main returns -1
 
@@ -25,34 +23,17 @@ inline std::string offsetText(size_t offset) {
     return text;
 }
 
-// A pcap global header of version 2.4 (snaplen 65535, Ethernet) in either byte order.
-inline Bytes pcapHeader(bool bigEndian) {
-    testsupport::ByteBuilder b;
-    auto put16 = [&](uint32_t v) { bigEndian ? b.u16(v) : b.le16(v); };
-    auto put32 = [&](uint32_t v) { bigEndian ? b.u32(v) : b.le32(v); };
-    put32(0xa1b2c3d4);
-    put16(2);
-    put16(4);
-    put32(0);
-    put32(0);
-    put32(65535);
-    put32(1);
-    return b.data();
-}
-
 class TrcinfoTest : public ::testing::Test {
   protected:
-    testsupport::ProcessResult run(std::vector<std::string> args) {
-        args.insert(args.begin(), testsupport::trcinfoPath());
-        testsupport::RunOptions options;
+    ProcessResult run(std::vector<std::string> args) {
+        args.insert(args.begin(), trcinfoPath());
+        RunOptions options;
         options.workingDir = dir.path();
-        return testsupport::runProgram(args, options);
+        return runProgram(args, options);
     }
-    void write(const std::string& name, const Bytes& bytes) {
-        testsupport::writeFile(dir.file(name), bytes);
-    }
+    void write(const std::string& name, const Bytes& bytes) { writeFile(dir.file(name), bytes); }
 
-    testsupport::TempDir dir;
+    TempDir dir;
 };
 
 }  // namespace trcinfotest

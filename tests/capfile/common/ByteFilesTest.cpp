@@ -140,9 +140,7 @@ TEST_P(InputFileTest, DeliversTheFileBytesAtTheLogicalPosition) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, InputFileTest, testing::ValuesIn(kInputCases),
-                         [](const testing::TestParamInfo<InputCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         testing::PrintToStringParamName());
 
 TEST(InputFileOpenTest, RefusesWhatIsNotARegularFileAndKeepsTheCause) {
     TempDir dir;
@@ -151,9 +149,10 @@ TEST(InputFileOpenTest, RefusesWhatIsNotARegularFileAndKeepsTheCause) {
     for (const auto& [name, error] : {std::pair<std::string, int>{dir.file("absent"), ENOENT},
                                       {dir.path(), EISDIR},
                                       {dir.file("fifo"), ESPIPE}}) {
-        EXPECT_FALSE(file.open(name)) << name;
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(file.open(name));
         EXPECT_TRUE(file.failed());
-        EXPECT_EQ(file.systemError(), error) << name;
+        EXPECT_EQ(file.systemError(), error);
     }
     // A regular file whose reads fail: the error, not an exception or a short success.
     ASSERT_TRUE(file.open("/proc/self/mem"));
@@ -216,9 +215,7 @@ TEST_P(OutputFileTest, TheFileHoldsWhatWasWrittenWhereItWasWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, OutputFileTest, testing::ValuesIn(kOutputCases),
-                         [](const testing::TestParamInfo<OutputCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         testing::PrintToStringParamName());
 
 TEST(OutputFileCreateTest, CreatesOnlyWhatItMayAndNeverBlocks) {
     TempDir dir;

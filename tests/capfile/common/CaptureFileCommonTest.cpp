@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "capfile/common/CXcfCaptureFileCommon.h"
@@ -140,6 +141,10 @@ struct NameCase {
     bool found;
     int32_t type;
 };
+
+void PrintTo(const NameCase& c, std::ostream* os) {
+    *os << '"' << c.name << '"';
+}
 
 class FormatTypeFromNameTest : public ::testing::TestWithParam<NameCase> {};
 

@@ -15,9 +15,7 @@
 #include "support/CaptureFileBuilder.h"
 #include "support/TestSupport.h"
 
-using testsupport::ByteBuilder;
-using testsupport::Bytes;
-using testsupport::CaptureFileBuilder;
+using namespace testsupport;
 
 namespace {
 
@@ -25,18 +23,14 @@ namespace {
 Bytes b3File() {
     CaptureFileBuilder b;
     b.sourceNames[0] = "POS,1A,Rx";
-    b.records.push_back(CaptureFileBuilder::b3Record(10, 20, 2, Bytes(8), Bytes(13)));
+    b.records.push_back(CaptureFileBuilder::b3Record(10, 20, 2, kZeroWords, Bytes(13)));
     return b.build();
 }
 
 Bytes b4File() {
     CaptureFileBuilder b = CaptureFileBuilder::b4();
-    b.records.push_back(CaptureFileBuilder::b4Record(10, 20, 5, 0, 2, Bytes(8), Bytes(21)));
+    b.records.push_back(CaptureFileBuilder::b4Record(10, 20, 5, 0, 2, kZeroWords, Bytes(21)));
     return b.build();
-}
-
-Bytes pcapFile() {
-    return ByteBuilder().le32(0xa1b2c3d4).le16(2).le16(4).fill(16).data();
 }
 
 Bytes truncated(Bytes bytes, size_t length) {
@@ -47,17 +41,18 @@ Bytes truncated(Bytes bytes, size_t length) {
 class ParserFactoryTest : public ::testing::Test {
   protected:
     std::string put(const std::string& name, const Bytes& bytes) {
-        testsupport::writeFile(dir.file(name), bytes);
+        writeFile(dir.file(name), bytes);
         return dir.file(name);
     }
 
-    testsupport::TempDir dir;
+    TempDir dir;
     CXcfCaptureFileParserFactory factory;
 };
 
 TEST_F(ParserFactoryTest, UnopenableNamesGiveNoReader) {
     for (const std::string& name : {dir.file("absent.cap"), std::string(), dir.path()}) {
-        EXPECT_EQ(factory.createParser(name), nullptr) << name;
+        SCOPED_TRACE(name);
+        EXPECT_EQ(factory.createParser(name), nullptr);
         EXPECT_EQ(factory.errorMessage(), "File not found, already open or no read permission");
     }
 }
@@ -78,9 +73,9 @@ class ParserFactoryFileTest : public ::testing::TestWithParam<FileCase> {};
 // A refusal by every reader leaves the tcpdump reader's code, even where a tester-family
 // reader refused for another reason; an acceptance leaves no trace of earlier refusals.
 TEST_P(ParserFactoryFileTest, RecognisesOrRefuses) {
-    testsupport::TempDir dir;
+    TempDir dir;
     const std::string path = dir.file("in.cap");
-    testsupport::writeFile(path, GetParam().content);
+    writeFile(path, GetParam().content);
     CXcfCaptureFileParserFactory factory;
     std::unique_ptr<CXcfCaptureFileParser> parser = factory.createParser(path);
     if (std::string(GetParam().formatCode).empty()) {
@@ -96,14 +91,14 @@ TEST_P(ParserFactoryFileTest, RecognisesOrRefuses) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, ParserFactoryFileTest,
-    ::testing::Values(FileCase{"Empty", {}, 4, ""},
-                      FileCase{"Text", ByteBuilder().text("just some text\nand more\n").data(), 2,
-                               ""},
-                      FileCase{"TruncatedB3", truncated(b3File(), 1000), 2, ""},  // B3 alone says 3
-                      FileCase{"ShortPcap", truncated(pcapFile(), 10), 4, ""},    // B3 and B4 say 2
-                      FileCase{"B3", b3File(), 0, "B3"}, FileCase{"B4", b4File(), 0, "B4"},
-                      FileCase{"Tcpdump", pcapFile(), 0, "X1"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Values(
+        FileCase{"Empty", {}, 4, ""},
+        FileCase{"Text", ByteBuilder().text("just some text\nand more\n").data(), 2, ""},
+        FileCase{"TruncatedB3", truncated(b3File(), 1000), 2, ""},       // B3 alone says 3
+        FileCase{"ShortPcap", truncated(pcapHeader(false), 10), 4, ""},  // B3 and B4 say 2
+        FileCase{"B3", b3File(), 0, "B3"}, FileCase{"B4", b4File(), 0, "B4"},
+        FileCase{"Tcpdump", pcapHeader(false), 0, "X1"}),
+    ::testing::PrintToStringParamName());
 
 TEST_F(ParserFactoryTest, ServesSeveralCallsAndReadersOutliveIt) {
     const std::string good = put("good.cap", b4File());
@@ -142,7 +137,7 @@ namespace {
 // What cannot be read at random, or not at all, is refused with a code and the system's
 // cause, never with an exception or a read that blocks.
 TEST(UnreadableInputTest, ReadersAndTheFactoryRefuseWithACodeAndTheCause) {
-    testsupport::TempDir dir;
+    TempDir dir;
     const std::string fifo = dir.file("fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
     struct Case {
@@ -152,19 +147,20 @@ TEST(UnreadableInputTest, ReadersAndTheFactoryRefuseWithACodeAndTheCause) {
     };
     for (const Case& c :
          {Case{dir.path(), 1, EISDIR}, Case{fifo, 1, 0}, Case{"/proc/self/mem", 4, EIO}}) {
+        SCOPED_TRACE(c.name);
         CXcfCaptureFileParserFactory factory;
-        EXPECT_EQ(factory.createParser(c.name), nullptr) << c.name;
-        EXPECT_EQ(factory.lastErrorCode, c.code) << c.name;
+        EXPECT_EQ(factory.createParser(c.name), nullptr);
+        EXPECT_EQ(factory.lastErrorCode, c.code);
         if (c.systemError != 0) {
-            EXPECT_EQ(factory.systemError(), c.systemError) << c.name;
+            EXPECT_EQ(factory.systemError(), c.systemError);
         }
         CXcfPmB3CaptureFileParser b3;
         CXcfPmB4CaptureFileParser b4;
         CXcfTcpdumpFileParser tcpdump;
         for (CXcfCaptureFileParser* reader :
              std::initializer_list<CXcfCaptureFileParser*>{&b3, &b4, &tcpdump}) {
-            EXPECT_FALSE(reader->open(c.name)) << c.name;
-            EXPECT_EQ(reader->lastErrorCode, c.code) << c.name;
+            EXPECT_FALSE(reader->open(c.name));
+            EXPECT_EQ(reader->lastErrorCode, c.code);
         }
     }
 }

@@ -12,7 +12,7 @@ class B3Reader : public testing::Test {
         b.writeTo(path);
         return reader.open(path);
     }
-    testsupport::TempDir dir;
+    TempDir dir;
     std::string path = dir.file("b3.cap");
     CaptureFileBuilder builder;
     CXcfPmB3CaptureFileParser reader;
@@ -22,12 +22,12 @@ class B3Reader : public testing::Test {
 // Version 1.0 records have no layer-2 byte; later versions do. The record type sets the
 // extension size.
 class B3RecordLayout : public B3Reader,
-                       public testing::WithParamInterface<std::tuple<const char*, uint16_t>> {};
+                       public testing::WithParamInterface<std::tuple<std::string, uint16_t>> {};
 
 TEST_P(B3RecordLayout, ReadsFieldsExtensionAndFrame) {
     const auto [version, type] = GetParam();
-    const bool version10 = std::string(version) == "01.00";
-    const size_t extension = std::vector<size_t>{0, 0, 5, 8}[type];
+    const bool version10 = version == "01.00";
+    const size_t extension = xcf::layout::kB3ExtensionSize.at(type);
     builder.versionText = version;
     builder.recordType = type;
     const std::optional<uint8_t> layer2 = version10 ? std::nullopt : std::optional<uint8_t>(1);
@@ -76,22 +76,22 @@ TEST_F(B3Reader, PortDescriptionComesFromSourceZero) {
              Case{"01.00", "", "POS", "1A", "Rx", 0},
              Case{"01.01", "POS 1A Rx CRV_LAYER2_GBE", "POS", "1A", "Rx", 1},
          }) {
+        SCOPED_TRACE(std::string(c.version) + " '" + c.name + "'");
         builder.versionText = c.version;
         builder.sourceNames[0] = c.name;
         const bool version10 = std::string(c.version) == "01.00";
         const std::optional<uint8_t> layer2 = version10 ? std::nullopt : std::optional<uint8_t>(1);
-        builder.records = {CaptureFileBuilder::b3Record(1, 0, layer2, Bytes(8), Bytes(4)),
-                           CaptureFileBuilder::b3Record(2, 0, layer2, Bytes(8), Bytes(4))};
-        ASSERT_TRUE(open(builder)) << c.name;
+        builder.records = {CaptureFileBuilder::b3Record(1, 0, layer2, kZeroWords, Bytes(4)),
+                           CaptureFileBuilder::b3Record(2, 0, layer2, kZeroWords, Bytes(4))};
+        ASSERT_TRUE(open(builder));
         for (uint32_t k = 1; k <= 2; ++k) {
-            ASSERT_TRUE(reader.readRecord(k, record)) << c.name;
-            EXPECT_EQ(record.getLayer2Type(), c.layer2) << c.name;
+            ASSERT_TRUE(reader.readRecord(k, record)) << "record " << k;
+            EXPECT_EQ(record.getLayer2Type(), c.layer2) << "record " << k;
         }
         std::string type, id, direction;
         EXPECT_TRUE(reader.getPortDescription(0, type, id, direction));
         EXPECT_EQ(type + "|" + id + "|" + direction,
-                  std::string(c.type) + "|" + c.id + "|" + c.direction)
-            << c.name;
+                  std::string(c.type) + "|" + c.id + "|" + c.direction);
         std::string name;
         EXPECT_TRUE(reader.getRecordSourceName(99, name));
         EXPECT_EQ(name, c.name);

@@ -8,6 +8,7 @@ class PmReaderRecords : public PmReaderTest {
   protected:
     // Checks that the record just read is record k of addRecords with the given frame length.
     void expectRecord(uint32_t k, size_t frameLength = 20) {
+        SCOPED_TRACE("record " + std::to_string(k));
         EXPECT_EQ(record.getTimestampSeconds(), k);
         ASSERT_EQ(record.getFrameLength(), frameLength);
         EXPECT_EQ(Bytes(record.getFrame(), record.getFrame() + frameLength),
@@ -16,7 +17,7 @@ class PmReaderRecords : public PmReaderTest {
 };
 
 TEST_P(PmReaderRecords, FixedLengthRecordsAreFoundByArithmetic) {
-    const size_t length = fixedPart(GetParam()) + 47;
+    const size_t length = writtenFieldsSize(GetParam()) + 47;
     builder.recordLength = static_cast<uint32_t>(length);
     builder.writeIndex = false;
     addRecords(10, 47);
@@ -40,7 +41,7 @@ TEST_P(PmReaderRecords, TheLastRecordEndsWhereTheIndexBegins) {
     addRecords(3);
     builder.records[1] = recordFor(GetParam(), 2, 100);
     ASSERT_TRUE(openBuilt());
-    EXPECT_EQ(reader->recordSize(2), fixedPart(GetParam()) + 100);
+    EXPECT_EQ(reader->recordSize(2), writtenFieldsSize(GetParam()) + 100);
     EXPECT_EQ(reader->recordSize(3), reader->offsetToIndex - layout.recordOffsets[2]);
     EXPECT_EQ(readCode(2), -1);
     expectRecord(2, 100);
@@ -113,16 +114,19 @@ TEST_P(PmReaderRecords, DamagedIndexEntriesFailOnlyTheRecordsTheyTouch) {
     for (const Case& c : {
              Case{"into the header", 100, {-1, 4, 4, -1, -1, -1}},
              Case{"beyond the file", 0xFFFFFF00u, {-1, 4, 4, -1, -1, -1}},
-             Case{"into the index", static_cast<uint32_t>(clean.index + 4), {-1, 4, 4, -1, -1, -1}},
+             Case{"into the index",
+                  static_cast<uint32_t>(clean.index + xcf::layout::kIndexEntrySize),
+                  {-1, 4, 4, -1, -1, -1}},
              Case{"before its predecessor", r2 - 1, {-1, 4, -1, -1, -1, -1}},
          }) {
+        SCOPED_TRACE(c.what);
         builder.indexOverrides = {{3, c.entry3}};
-        ASSERT_TRUE(openBuilt()) << c.what;
+        ASSERT_TRUE(openBuilt());
         for (uint32_t k = 1; k <= 6; ++k) {
-            EXPECT_EQ(readCode(k), c.codes[k - 1]) << c.what << " record " << k;
+            EXPECT_EQ(readCode(k), c.codes[k - 1]) << "record " << k;
         }
         if (c.entry3 < r2) {
-            EXPECT_EQ(reader->recordSize(2), 0u) << c.what;  // a negative size is none
+            EXPECT_EQ(reader->recordSize(2), 0u);  // a negative size is none
         }
     }
     builder.indexOverrides = {{6, 5}};
@@ -163,7 +167,7 @@ TEST_P(PmReaderRecords, RecordTypesWithoutALayoutFailEveryRead) {
 }
 
 TEST_P(PmReaderRecords, RecordsTooShortForTheirFieldsFail) {
-    const size_t fixed = fixedPart(GetParam());
+    const size_t fixed = writtenFieldsSize(GetParam());
     for (size_t length : {size_t{1}, fixed - 1, fixed}) {
         builder.records = {Bytes(length, 0x11), recordFor(GetParam(), 2, 5)};
         ASSERT_TRUE(openBuilt());
@@ -176,7 +180,6 @@ TEST_P(PmReaderRecords, RecordsTooShortForTheirFieldsFail) {
     EXPECT_EQ(readCode(1), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, PmReaderRecords, testing::Values(Format::B3, Format::B4),
-                         formatLabel);
+INSTANTIATE_FOR_BOTH_FORMATS(PmReaderRecords);
 
 }  // namespace

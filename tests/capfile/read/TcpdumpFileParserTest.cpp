@@ -7,35 +7,18 @@
 #include "record/CXcfCaptureRecord.h"
 #include "support/TestSupport.h"
 
-using testsupport::ByteBuilder;
-using testsupport::Bytes;
+using namespace testsupport;
 
 namespace {
-
-// Global header of version 2.4, thiszone -3600, sigfigs 7, snaplen 65535, network 1. The
-// magic goes through the same byte order, so its bytes read a1 b2 c3 d4 or d4 c3 b2 a1.
-Bytes pcapHeader(bool bigEndian) {
-    ByteBuilder b;
-    auto put16 = [&](uint32_t v) { bigEndian ? b.u16(v) : b.le16(v); };
-    auto put32 = [&](uint32_t v) { bigEndian ? b.u32(v) : b.le32(v); };
-    put32(0xa1b2c3d4);
-    put16(2);
-    put16(4);
-    put32(static_cast<uint32_t>(-3600));
-    put32(7);
-    put32(65535);
-    put32(1);
-    return b.data();
-}
 
 class TcpdumpByteOrderTest : public ::testing::TestWithParam<bool> {};
 
 TEST_P(TcpdumpByteOrderTest, ReadsGlobalHeaderAndYieldsNoRecords) {
-    testsupport::TempDir dir;
+    TempDir dir;
     const std::string path = dir.file("t.pcap");
     Bytes bytes = pcapHeader(GetParam());
     bytes.resize(64, 0xEE);  // a packet record, never read
-    testsupport::writeFile(path, bytes);
+    writeFile(path, bytes);
 
     CXcfTcpdumpFileParser parser;
     ASSERT_TRUE(parser.open(path)) << parser.errorMessage();
@@ -78,8 +61,8 @@ void PrintTo(const RefusalCase& c, std::ostream* os) {
 class TcpdumpRefusalTest : public ::testing::TestWithParam<RefusalCase> {};
 
 TEST_P(TcpdumpRefusalTest, RefusesWithCode) {
-    testsupport::TempDir dir;
-    testsupport::writeFile(dir.file("bad"), GetParam().content);
+    TempDir dir;
+    writeFile(dir.file("bad"), GetParam().content);
     CXcfTcpdumpFileParser parser;
     EXPECT_FALSE(parser.open(dir.file("bad")));
     EXPECT_EQ(parser.lastErrorCode, GetParam().code);
@@ -99,10 +82,10 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{"TesterPrefix",
                                   ByteBuilder().text("#MVCF:B301.01").fill(40).data(), 2},
                       RefusalCase{"MixedMagic", ByteBuilder().u32(0xa1b2d4c3).fill(20).data(), 2}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::PrintToStringParamName());
 
 TEST(TcpdumpFileParserTest, MissingFileAndFolderCannotBeOpened) {
-    testsupport::TempDir dir;
+    TempDir dir;
     CXcfTcpdumpFileParser parser;
     EXPECT_FALSE(parser.open(dir.file("absent.pcap")));
     EXPECT_EQ(parser.lastErrorCode, 1);

@@ -2,7 +2,6 @@
 
 #include "WriterTestHelpers.h"
 
-using namespace testsupport;
 using namespace writertest;
 
 namespace {

@@ -1,18 +1,11 @@
-#include <cstring>
-
 #include "WriterTestHelpers.h"
+#include "capfile/write/CXcfPmB3CaptureFileWriter.h"
+#include "capfile/write/CXcfPmB4CaptureFileWriter.h"
 #include "record/CXcfCaptureRecord.h"
 
-using namespace testsupport;
 using namespace writertest;
 
 namespace {
-
-std::unique_ptr<uint8_t[]> block(const Bytes& bytes) {
-    auto b = std::make_unique<uint8_t[]>(bytes.size());
-    std::memcpy(b.get(), bytes.data(), bytes.size());
-    return b;
-}
 
 class RecordWriteTest : public ::testing::TestWithParam<Format> {
   protected:
@@ -28,17 +21,19 @@ class RecordWriteTest : public ::testing::TestWithParam<Format> {
         EXPECT_FALSE(fileExists(out + ".idx"));
         Bytes b = readFile(out);
         EXPECT_EQ(be32At(b, 13), records);
-        EXPECT_EQ(be32At(b, 27), b.size() - 4 * records);
+        EXPECT_EQ(be32At(b, 27), b.size() - layout::kIndexEntrySize * records);
         return b;
     }
-    size_t recordAt(const Bytes& b, uint32_t n) { return be32At(b, be32At(b, 27) + 4 * (n - 1)); }
+    size_t recordAt(const Bytes& b, uint32_t n) {
+        return be32At(b, be32At(b, 27) + layout::kIndexEntrySize * (n - 1));
+    }
 };
 
 // The description is sized so that the two records land at 34,000 and 34,100.
 TEST_P(RecordWriteTest, IndexSectionHoldsTheRecordOffsets) {
     const size_t fixedHeader = 33311 + 2 + writer->headerString.size() + 2 + 15 + 24;
     ASSERT_TRUE(writer->open(out, std::string(34000 - fixedHeader, 'd')));
-    ASSERT_TRUE(writeData(*writer, format, {}, Bytes(100 - fieldsSize(format), 0x5A)));
+    ASSERT_TRUE(writeData(*writer, format, {}, Bytes(100 - writtenFieldsSize(format), 0x5A)));
     ASSERT_TRUE(writeData(*writer, format, {}, Bytes(7, 0x5B)));
     const Bytes b = finish(2);
     EXPECT_EQ(slice(b, b.size() - 8, 8), (Bytes{0x00, 0x00, 0x84, 0xD0, 0x00, 0x00, 0x85, 0x34}));
@@ -63,7 +58,7 @@ TEST_P(RecordWriteTest, RecordFieldsAndZeroLengthFrames) {
     expected.u8(2).u32(0x01020304).u32(0x05060708).u8(0xC1).u8(0xC2).u8(0xC3);
     EXPECT_EQ(slice(b, recordAt(b, 1), expected.size()), expected.data());
     EXPECT_EQ(recordAt(b, 2) - recordAt(b, 1), expected.size());
-    EXPECT_EQ(be32At(b, 27) - recordAt(b, 2), fieldsSize(format)) << "empty frame";
+    EXPECT_EQ(be32At(b, 27) - recordAt(b, 2), writtenFieldsSize(format)) << "empty frame";
     EXPECT_EQ(be32At(b, recordAt(b, 2)), 1u);
 }
 
@@ -98,7 +93,7 @@ TEST_P(RecordWriteTest, RecordObjectEntries) {
 TEST_P(RecordWriteTest, PatchesBetweenRecordsKeepTheRecordStream) {
     ASSERT_TRUE(writer->open(out, "r"));
     ASSERT_TRUE(writeData(*writer, format, {}, Bytes(5, 1)));
-    const uint64_t end = writer->offsetToData + fieldsSize(format) + 5;
+    const uint64_t end = writer->offsetToData + writtenFieldsSize(format) + 5;
     writer->setTriggerPacketNumber(99);
     writer->setSourceName(2, "ETH,2/3,Tx");
     EXPECT_EQ(writer->patchNumberOfRecords(), end);
@@ -108,7 +103,7 @@ TEST_P(RecordWriteTest, PatchesBetweenRecordsKeepTheRecordStream) {
     EXPECT_EQ(recordAt(b, 2), end);
     EXPECT_EQ(be32At(b, writer->offsetToData - 4), 99u);
     EXPECT_EQ(slice(b, 543 + 2 * 128, 12), ByteBuilder().counted("ETH,2/3,Tx").data());
-    EXPECT_EQ(slice(b, end + fieldsSize(format), 6), Bytes(6, 2));
+    EXPECT_EQ(slice(b, end + writtenFieldsSize(format), 6), Bytes(6, 2));
 }
 
 INSTANTIATE_FOR_BOTH_FORMATS(RecordWriteTest);

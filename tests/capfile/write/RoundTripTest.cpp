@@ -1,8 +1,5 @@
 #include "WriterTestHelpers.h"
-#include "capfile/read/CXcfPmB3CaptureFileParser.h"
-#include "capfile/read/CXcfPmB4CaptureFileParser.h"
 
-using namespace testsupport;
 using namespace writertest;
 
 namespace {
@@ -43,12 +40,7 @@ TEST_P(RoundTripTest, TenThousandRecordsReadBackByTheReaders) {
     writer->close();
     ASSERT_FALSE(writer->hasFailed());
 
-    std::unique_ptr<CXcfPmCaptureFileParser> parser;
-    if (format == Format::B3) {
-        parser = std::make_unique<CXcfPmB3CaptureFileParser>();
-    } else {
-        parser = std::make_unique<CXcfPmB4CaptureFileParser>();
-    }
+    auto parser = makeReader(format);
     ASSERT_TRUE(parser->open(path)) << parser->errorMessage();
     ASSERT_EQ(parser->numberOfRecords, kRecords);
     CXcfCaptureRecord r;
@@ -63,13 +55,13 @@ TEST_P(RoundTripTest, TenThousandRecordsReadBackByTheReaders) {
         ASSERT_EQ(r.getTimestampSeconds(), v.seconds) << i;
         ASSERT_EQ(r.getTimestampNanoseconds(), v.nanoseconds) << i;
         ASSERT_EQ(r.getLayer2Type(), v.layer2Type) << i;
-        ASSERT_EQ(r.getExtensionLength(), 8u) << i;
+        ASSERT_EQ(r.getExtensionLength(), layout::kExtensionWordsSize) << i;
         ASSERT_EQ(r.getExtensionWord0(), v.word0) << i;
         ASSERT_EQ(r.getExtensionWord1(), v.word1) << i;
         if (format == Format::B4) {
             ASSERT_EQ(r.getPortByte(), v.portByte) << i;
             ASSERT_EQ(r.getStatusByte(), v.statusByte) << i;
-            ASSERT_EQ(r.isFrameGood(), (v.portByte & 0x80) == 0) << i;
+            ASSERT_EQ(r.isFrameGood(), (v.portByte & layout::kDamagedFrameBit) == 0) << i;
         }
         ASSERT_EQ(Bytes(r.getFrame(), r.getFrame() + r.getFrameLength()), frame) << i;
     }

@@ -5,7 +5,6 @@
 
 #include "WriterTestHelpers.h"
 
-using namespace testsupport;
 using namespace writertest;
 
 namespace {
@@ -51,8 +50,9 @@ TEST_P(WriteLimitTest, RecordBeyondTheSizeLimitIsRefusedAndTheFileStaysValid) {
     EXPECT_EQ(writer->fileSizeLimit(), 0xFFFFFFFFu);
     ASSERT_TRUE(writer->open(out, "limited"));
     const uint64_t header = writer->offsetToData;
-    const uint64_t record = fieldsSize(format) + 100;
-    writer->setFileSizeLimit(header + 2 * (record + 4));  // exactly two records and their index
+    const uint64_t record = writtenFieldsSize(format) + 100;
+    const uint64_t twoRecords = header + 2 * (record + layout::kIndexEntrySize);
+    writer->setFileSizeLimit(twoRecords);  // exactly two records and their index
     EXPECT_TRUE(writeData(*writer, format, {1}, Bytes(100, 1)));
     EXPECT_TRUE(writeData(*writer, format, {2}, Bytes(100, 2)));
     EXPECT_FALSE(writer->isSizeLimitReached());
@@ -64,10 +64,10 @@ TEST_P(WriteLimitTest, RecordBeyondTheSizeLimitIsRefusedAndTheFileStaysValid) {
     EXPECT_EQ(writer->lastErrorCode, 0);
 
     const Bytes b = readFile(out);
-    ASSERT_EQ(b.size(), header + 2 * (record + 4));
+    ASSERT_EQ(b.size(), twoRecords);
     EXPECT_EQ(be32At(b, 13), 2u);
     EXPECT_EQ(be32At(b, 27), header + 2 * record);
-    EXPECT_EQ(be32At(b, b.size() - 4), header + record);
+    EXPECT_EQ(be32At(b, b.size() - layout::kIndexEntrySize), header + record);
 }
 
 TEST_P(WriteLimitTest, FailedWritesAreReported) {
