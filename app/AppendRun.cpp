@@ -31,24 +31,15 @@ std::string systemErrorText(int error) {
 
 }  // namespace
 
-AppendRun::AppendRun(const RunSettings& settings) : settings(settings) {}
+AppendRun::AppendRun(const RunSettings& settings)
+    : settings(settings), report(settings.outputFileName) {}
 
 AppendRun::~AppendRun() {
     cleanUp();
 }
 
 void AppendRun::reportError(const std::string& context, const std::string& message) const {
-    printLine("ERROR (" + context + ") - " + message);
-}
-
-bool AppendRun::stopRequested(const std::string& context) {
-    if (stoppedBy == 0 && cli::stopSignal() != 0) {
-        stoppedBy = cli::stopSignal();
-        reportError(context, "Interrupted by " + cli::signalName(stoppedBy) +
-                                 "; the output file '" + settings.outputFileName +
-                                 "' was left unchanged.");
-    }
-    return stoppedBy != 0;
+    report.error(context, message);
 }
 
 std::unique_ptr<CXcfPmCaptureFileParser> AppendRun::openInputFile(const std::string& fileName) {
@@ -67,7 +58,7 @@ std::unique_ptr<CXcfPmCaptureFileParser> AppendRun::openInputFile(const std::str
 
 bool AppendRun::openAllInputs() {
     for (const std::string& name : settings.inputFileNames) {
-        if (stopRequested("openInputFile")) {
+        if (report.stopRequested("openInputFile")) {
             return false;
         }
         std::unique_ptr<CXcfPmCaptureFileParser> parser = openInputFile(name);
@@ -114,7 +105,7 @@ bool AppendRun::openOutputFile() {
         writer.reset();
     }
     const std::string& name = settings.outputFileName;
-    if (stopRequested("openOutputFile")) {
+    if (report.stopRequested("openOutputFile")) {
         return false;
     }
     // Everything is checked before a file is created; the output name itself is only ever
@@ -169,7 +160,7 @@ bool AppendRun::convertRecords(uint32_t& count) {
 
     const uint32_t written = appendRecords();
     closeAllInputs();
-    if (stopRequested("convertRecords")) {
+    if (report.stopRequested("convertRecords")) {
         return false;
     }
     if (written > 0) {
@@ -191,7 +182,7 @@ bool AppendRun::convertRecords(uint32_t& count) {
     }
     // A run that wrote nothing leaves the output name as it was; so does a stop that came
     // while the file was being completed.
-    if ((written == 0 && !writer->isSizeLimitReached()) || stopRequested("convertRecords")) {
+    if ((written == 0 && !writer->isSizeLimitReached()) || report.stopRequested("convertRecords")) {
         return false;
     }
     std::string reason;

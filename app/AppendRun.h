@@ -11,6 +11,7 @@
 #include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "capfile/write/CXcfPmBinaryCaptureFileWriter.h"
 #include "cli/FormatRecords.h"
+#include "cli/RunReport.h"
 #include "cli/SafeOutput.h"
 #include "record/CXcfCaptureRecord.h"
 
@@ -34,7 +35,7 @@ class AppendRun {
     void setOutputSizeLimit(uint64_t bytes) { outputSizeLimit = bytes; }
 
     // The stop signal that ended the run early, 0 when none did.
-    int interruptedBy() const { return stoppedBy; }
+    int interruptedBy() const { return report.stoppedBy(); }
 
     std::vector<std::unique_ptr<CXcfPmCaptureFileParser>> readers;
     std::unique_ptr<CXcfPmBinaryCaptureFileWriter> writer;
@@ -52,8 +53,6 @@ class AppendRun {
     bool outputWouldOverwriteInput(std::string& inputName) const;
     // Creates the writer on a fresh temporary file beside the output; false with the reason.
     bool openTemporaryOutput(std::string& reason);
-    // True, after reporting it once, when a stop signal has come.
-    bool stopRequested(const std::string& context);
 
     const RunSettings& settings;
     // Written under a temporary name; the output name gets the file only when it is complete.
@@ -61,5 +60,5 @@ class AppendRun {
     // outputFormat, derived once for the record loop.
     cli::CaptureFormat outputKind = cli::CaptureFormat::kB3;
     uint64_t outputSizeLimit = 0;
-    int stoppedBy = 0;
+    cli::RunReport report;
 };

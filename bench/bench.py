@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
-"""Times splicetrc against a plain `cat` of the same input files.
+"""Times the project's programs against a plain `cat` of the same inputs, and against a peer
+tool doing the same job where one exists.
 
-For every case the inputs are made once with trcgen (kept under build/bench-data/), then
-splicetrc and cat run alternately after a warm-up; the table shows the medians, their
-ratio, the throughput and splicetrc's peak resident memory. Each merge's record count is
-checked so that a broken build cannot look fast.
+For every case the inputs are made once with trcgen (kept under build/bench-data/); then the
+program, cat and the peer run alternately after a warm-up round, and the table shows the
+medians, the ratios, the throughput and the program's peak resident memory. Every run's
+result is checked (record counts), so that a broken build cannot look fast.
 """
 import argparse
 import os
+import re
+import shutil
 import statistics
 import struct
 import subprocess
@@ -15,15 +18,6 @@ import sys
 import time
 
 MB = 1000 * 1000
-
-
-def make_input(trcgen, path, fmt, frame, size_mb, seed):
-    """Makes a file of about size_mb megabytes once (trcgen knows the record layout) and
-    returns its record count."""
-    if header_records(path) < 0:
-        subprocess.run([trcgen, "-out", path, "-format", fmt, "-mb", str(size_mb),
-                        "-frame", str(frame), "-seed", str(seed)], check=True)
-    return header_records(path)
 
 
 def header_records(path):
@@ -36,10 +30,20 @@ def header_records(path):
     return struct.unpack(">I", head[13:17])[0]
 
 
+def make_input(trcgen, path, fmt, frame, records, seed):
+    """Makes a file of `records` records once and returns its record count."""
+    if header_records(path) != records:
+        if os.path.exists(path):
+            os.remove(path)
+        subprocess.run([trcgen, "-out", path, "-format", fmt, "-records", str(records),
+                        "-frame", str(frame), "-seed", str(seed)], check=True)
+    return header_records(path)
+
+
 def run_timed(args, stdout=None):
     start = time.perf_counter()
-    status = subprocess.call(args, stdout=stdout or subprocess.DEVNULL)
-    return time.perf_counter() - start, status
+    result = subprocess.run(args, stdout=stdout or subprocess.PIPE, stderr=subprocess.DEVNULL)
+    return time.perf_counter() - start, result
 
 
 def peak_memory(args, out_dir):
@@ -54,46 +58,91 @@ def peak_memory(args, out_dir):
     return kib * 1024
 
 
-def bench_case(name, splicetrc, inputs, expected, out_dir, repeats):
-    out = os.path.join(out_dir, "bench.merged.cap")
+class Case:
+    """One row: the program's command, the files cat copies, and an optional peer, whose
+    command list runs as one timed job (two conversions for two inputs, say)."""
+
+    def __init__(self, name, command, cat_inputs, check, outputs, peer=None, peer_jobs=(),
+                 records=0):
+        self.name = name
+        self.command = command
+        self.cat_inputs = cat_inputs
+        self.check = check
+        self.outputs = outputs
+        self.peer = peer
+        self.peer_jobs = list(peer_jobs)
+        self.records = records
+
+
+def remove(paths):
+    for path in paths:
+        if os.path.exists(path):
+            os.remove(path)
+
+
+def bench_case(case, out_dir, repeats):
     cat_out = os.path.join(out_dir, "bench.cat")
-    args = [splicetrc]
-    for path in inputs:
-        args += ["-in", path]
-    args += ["-out", out]
-    total_bytes = sum(os.path.getsize(p) for p in inputs)
-    ours, cats = [], []
+    peer_outputs = [job[-1] for job in case.peer_jobs]
+    ours, cats, peers = [], [], []
     for i in range(repeats + 1):  # the first round warms the page cache and is dropped
-        # Both tools start from an absent output: truncating the previous run's file costs
-        # time that belongs to neither.
-        for path in (out, cat_out):
-            if os.path.exists(path):
-                os.remove(path)
-        elapsed, status = run_timed(args)
-        if status != 0 or header_records(out) != expected:
-            sys.exit(f"{name}: splicetrc failed (status {status}, "
-                     f"{header_records(out)} records, expected {expected})")
+        # Every tool starts from absent outputs: truncating the previous run's file costs
+        # time that belongs to none of them.
+        remove(case.outputs + [cat_out] + peer_outputs)
+        elapsed, result = run_timed(case.command)
+        problem = case.check(result)
+        if problem:
+            sys.exit(f"{case.name}: {problem}")
         with open(cat_out, "wb") as sink:
-            cat_elapsed, cat_status = run_timed(["cat"] + inputs, stdout=sink)
-        if cat_status != 0:
-            sys.exit(f"{name}: cat failed")
+            cat_elapsed, cat_result = run_timed(["cat"] + case.cat_inputs, stdout=sink)
+        if cat_result.returncode != 0:
+            sys.exit(f"{case.name}: cat failed")
+        peer_elapsed = 0.0
+        for job in case.peer_jobs:
+            job_elapsed, job_result = run_timed(job)
+            if job_result.returncode != 0:
+                sys.exit(f"{case.name}: {case.peer} failed")
+            peer_elapsed += job_elapsed
         if i > 0:
             ours.append(elapsed)
             cats.append(cat_elapsed)
-    peak = peak_memory(args, out_dir)
-    for path in (out, cat_out):
-        os.remove(path)
-    ratios = [a / b for a, b in zip(ours, cats)]
+            peers.append(peer_elapsed)
+    remove(case.outputs)
+    peak = peak_memory(case.command, out_dir)
+    remove(case.outputs + [cat_out] + peer_outputs)
     median = statistics.median(ours)
-    return {
-        "case": name,
-        "splicetrc_s": median,
+    total_bytes = sum(os.path.getsize(p) for p in case.cat_inputs)
+    row = {
+        "case": case.name,
+        "ours_s": median,
         "cat_s": statistics.median(cats),
-        "ratio": statistics.median(ratios),
+        "ratio": statistics.median([a / b for a, b in zip(ours, cats)]),
         "mb_s": total_bytes / MB / median,
-        "rec_s": expected / median,
+        "rec_s": case.records / median,
         "peak_mib": peak / (1024 * 1024),
+        "peer": case.peer or "",
+        "peer_s": statistics.median(peers) if case.peer_jobs else None,
     }
+    row["vs_peer"] = (statistics.median([a / b for a, b in zip(ours, peers)])
+                      if case.peer_jobs else None)
+    return row
+
+
+def expect_records(path, expected):
+    def check(result):
+        if result.returncode != 0 or header_records(path) != expected:
+            return (f"failed (status {result.returncode}, {header_records(path)} records, "
+                    f"expected {expected})")
+        return None
+    return check
+
+
+def expect_line(pattern, expected):
+    def check(result):
+        found = re.search(pattern, result.stdout.decode(errors="replace"))
+        if result.returncode != 0 or not found or int(found.group(1)) != expected:
+            return f"failed (status {result.returncode}, expected {expected} records)"
+        return None
+    return check
 
 
 def main():
@@ -103,43 +152,88 @@ def main():
     parser.add_argument("--repeats", type=int, default=5)
     parser.add_argument("--scale", type=int, default=1,
                         help="multiply every input size (2 checks that memory stays flat)")
+    parser.add_argument("--only", default="",
+                        help="run only the cases whose name contains this text")
     parser.add_argument("--smoke", action="store_true",
-                        help="inputs of a few MB and one run each: checks that the benchmark "
-                             "works, measures nothing")
+                        help="inputs of a few thousand records and one run each: checks that "
+                             "the benchmark works, measures nothing")
     opts = parser.parse_args()
-    splicetrc = os.path.join(opts.build, "splicetrc")
-    trcgen = os.path.join(opts.build, "tools", "trcgen")
+    build = opts.build
+    splicetrc = os.path.join(build, "splicetrc")
+    trc2pcap = os.path.join(build, "trc2pcap")
+    trcgen = os.path.join(build, "tools", "trcgen")
     os.makedirs(opts.data, exist_ok=True)
-    s = opts.scale
     if opts.smoke:
         opts.repeats = 1
-    mb = (lambda size: max(1, size // 100)) if opts.smoke else (lambda size: size * s)
-    tag = "smoke" if opts.smoke else f"x{s}"
+    count = (lambda n: max(1000, n // 100)) if opts.smoke else (lambda n: n * opts.scale)
+    tag = "smoke" if opts.smoke else f"x{opts.scale}"
 
     def data(name):
         return os.path.join(opts.data, f"{tag}-{name}")
 
-    n500a = make_input(trcgen, data("b3-500-a.cap"), "B3", 500, mb(250), 1)
-    n500b = make_input(trcgen, data("b3-500-b.cap"), "B3", 500, mb(250), 2)
-    n60a = make_input(trcgen, data("b3-60-a.cap"), "B3", 60, mb(150), 3)
-    n60b = make_input(trcgen, data("b3-60-b.cap"), "B3", 60, mb(150), 4)
-    n4 = make_input(trcgen, data("b4-500.cap"), "B4", 500, mb(250), 5)
+    n500a = make_input(trcgen, data("b3-500-a.cap"), "B3", 500, count(500000), 1)
+    n500b = make_input(trcgen, data("b3-500-b.cap"), "B3", 500, count(500000), 2)
+    n60a = make_input(trcgen, data("b3-60-a.cap"), "B3", 60, count(2000000), 3)
+    n60b = make_input(trcgen, data("b3-60-b.cap"), "B3", 60, count(2000000), 4)
+    n4 = make_input(trcgen, data("b4-500.cap"), "B4", 500, count(500000), 5)
+    merged = os.path.join(opts.data, "bench.merged.cap")
+    exported = os.path.join(opts.data, "bench.pcapng")
+
+    def merge(name, inputs, records):
+        command = [splicetrc]
+        for path in inputs:
+            command += ["-in", path]
+        return Case(name, command + ["-out", merged], inputs, expect_records(merged, records),
+                    [merged], records=records)
+
+    editcap = shutil.which("editcap")
+
+    def pcap_of(path):
+        """The same records as a pcap file, for the peer, made once."""
+        pcap = path + ".pcap"
+        if not os.path.exists(pcap):
+            subprocess.run([trc2pcap, "-in", path, "-out", pcap], check=True,
+                           stdout=subprocess.DEVNULL)
+        return pcap
+
+    def export(name, inputs, records):
+        command = [trc2pcap]
+        for path in inputs:
+            command += ["-in", path]
+        jobs = []
+        if editcap:
+            jobs = [[editcap, "-F", "pcapng", pcap_of(path), exported + f".peer{i}"]
+                    for i, path in enumerate(inputs)]
+        return Case(name, command + ["-out", exported], inputs,
+                    expect_line(r"Exported (\d+) records", records), [exported],
+                    peer="editcap -F pcapng" if editcap else None, peer_jobs=jobs,
+                    records=records)
 
     cases = [
-        ("500-byte frames, B3 + B3", [data("b3-500-a.cap"), data("b3-500-b.cap")], n500a + n500b),
-        ("60-byte frames, B3 + B3", [data("b3-60-a.cap"), data("b3-60-b.cap")], n60a + n60b),
-        ("B3 + B4 (conversion)", [data("b3-500-a.cap"), data("b4-500.cap")], n500a + n4),
+        merge("merge, 500-byte frames, B3 + B3", [data("b3-500-a.cap"), data("b3-500-b.cap")],
+              n500a + n500b),
+        merge("merge, 60-byte frames, B3 + B3", [data("b3-60-a.cap"), data("b3-60-b.cap")],
+              n60a + n60b),
+        merge("merge, B3 + B4 (conversion)", [data("b3-500-a.cap"), data("b4-500.cap")],
+              n500a + n4),
+        export("trc2pcap, 500-byte frames, B3 + B3",
+               [data("b3-500-a.cap"), data("b3-500-b.cap")], n500a + n500b),
+        export("trc2pcap, 60-byte frames, B3 + B3", [data("b3-60-a.cap"), data("b3-60-b.cap")],
+               n60a + n60b),
     ]
-    rows = [bench_case(name, splicetrc, inputs, expected, opts.data, opts.repeats)
-            for name, inputs, expected in cases]
+    rows = [bench_case(case, opts.data, opts.repeats) for case in cases
+            if opts.only in case.name]
 
-    print(f"\nsplicetrc vs cat, median of {opts.repeats} runs, {os.cpu_count()} cores, "
-          f"inputs {tag}\n")
-    print("| case | splicetrc s | cat s | ratio | MB/s | records/s | peak RSS MiB |")
-    print("|---|---|---|---|---|---|---|")
+    print(f"\nmedian of {opts.repeats} runs, {os.cpu_count()} cores, inputs {tag}\n")
+    print("| case | program s | cat s | ratio | peer | peer s | vs peer | MB/s | records/s "
+          "| peak RSS MiB |")
+    print("|---|---|---|---|---|---|---|---|---|---|")
     for r in rows:
-        print(f"| {r['case']} | {r['splicetrc_s']:.3f} | {r['cat_s']:.3f} | {r['ratio']:.2f} | "
-              f"{r['mb_s']:.0f} | {r['rec_s']:,.0f} | {r['peak_mib']:.1f} |")
+        peer_s = f"{r['peer_s']:.3f}" if r["peer_s"] is not None else ""
+        vs_peer = f"{r['vs_peer']:.2f}" if r["vs_peer"] is not None else ""
+        print(f"| {r['case']} | {r['ours_s']:.3f} | {r['cat_s']:.3f} | {r['ratio']:.2f} | "
+              f"{r['peer']} | {peer_s} | {vs_peer} | {r['mb_s']:.0f} | {r['rec_s']:,.0f} | "
+              f"{r['peak_mib']:.1f} |")
 
 
 if __name__ == "__main__":

@@ -1,12 +1,13 @@
 // The whole append run, in-process, on two inputs cut out of the fuzz data. Whatever the
 // inputs hold, the output must re-open through the parser factory (so its header passes the
 // layout checks) and hold exactly the records the driver was asked to copy, mapped onto the
-// output format, and neither input may change.
+// output format, and neither input may change. The same inputs then go through the export to
+// pcap or pcapng, which libpcap must read back with every record selected.
 //
 // Fuzz data: byte 0 picks the start record, byte 1 the record limit (and whether the second
-// input is the first one again), bytes 2 and 3 the length of the first input; the first input
-// follows, and the rest is the second input. Each input may be in the packed form of
-// FuzzSupport.h.
+// input is the first one again, and whether the export writes pcap), bytes 2 and 3 the length of
+// the first input; the first input follows, and the rest is the second input. Each input may be in
+// the packed form of FuzzSupport.h.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +24,8 @@
 #include "capfile/read/CXcfPmB4CaptureFileParser.h"
 #include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "fuzz/FuzzSupport.h"
+#include "support/PcapReadBack.h"
+#include "trc2pcap/ExportRun.h"
 
 using namespace fuzzsupport;
 using namespace testsupport;
@@ -100,6 +103,55 @@ void checkOutput(const std::string& path, Format format, const std::vector<Recor
     FUZZ_CHECK(sameTimeOfDay(family.captureStopTimeOfDay, last.stopTimeOfDay));
     FUZZ_CHECK(family.captureStopTimestamp.getSeconds() == last.stopTimestamp.getSeconds());
     FUZZ_CHECK(family.captureStopTimestamp.getNanoseconds() == last.stopTimestamp.getNanoseconds());
+}
+
+// The same inputs exported to pcap or pcapng (one link type for every record, whatever their
+// layer-2 codes say): the file must read back through libpcap with every record selected, the
+// start counting through both inputs.
+void checkExport(const RunSettings& merge, const InputView& first, const InputView& second,
+                 bool pcap) {
+    static const TempDir scratch;
+    ExportSettings settings;
+    settings.inputFileNames = merge.inputFileNames;
+    settings.outputFileName = scratch.file(pcap ? "exported.pcap" : "exported.pcapng");
+    settings.format = pcap ? ExportFormat::kPcap : ExportFormat::kPcapng;
+    settings.startRecord = merge.startRecord == 0 ? 1 : merge.startRecord;
+    settings.recordLimit = merge.recordLimit;
+    settings.linkTypeGiven = true;
+    settings.linkType = 1;
+    removeFile(settings.outputFileName);
+    uint64_t count = 0;
+    bool exported = false;
+    {
+        ConsoleCapture silent;
+        ExportRun run(settings);
+        FUZZ_CHECK(run.openAllInputs() && run.prepareOutput());
+        exported = run.exportRecords(count);
+        run.cleanUp();
+    }
+    std::vector<const RecordCopy*> expected;
+    for (const InputView* input : {&first, &second}) {
+        for (const RecordCopy& record : input->records) {
+            expected.push_back(&record);
+        }
+    }
+    const size_t skip = std::min<size_t>(settings.startRecord - 1, expected.size());
+    expected.erase(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(skip));
+    if (settings.recordLimit != 0 && expected.size() > settings.recordLimit) {
+        expected.resize(settings.recordLimit);
+    }
+    FUZZ_CHECK(exported == !expected.empty());
+    FUZZ_CHECK(count == expected.size());
+    if (expected.empty()) {
+        FUZZ_CHECK(!fileExists(settings.outputFileName));
+        return;
+    }
+    const PcapFile file = readPcap(settings.outputFileName);
+    FUZZ_CHECK(file.opened && file.error.empty());
+    FUZZ_CHECK(file.packets.size() == expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        FUZZ_CHECK(file.packets[i].bytes == expected[i]->frame);
+    }
 }
 
 }  // namespace
@@ -185,10 +237,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             checkOutput(outputPath, format, expected, first, second);
         }
     }
-    // The temporary file and its side index file are gone, whatever the run did.
+    if (opened) {
+        checkExport(settings, first, second, (data[1] & 0x40) != 0);
+    }
+    // The temporary files and their side index files are gone, whatever the runs did.
     for (const auto& entry :
          std::filesystem::directory_iterator(std::filesystem::path(outputPath).parent_path())) {
-        FUZZ_CHECK(entry.path().filename().string().rfind(".merged.cap.", 0) != 0);
+        const std::string name = entry.path().filename().string();
+        FUZZ_CHECK(name.rfind(".merged.", 0) != 0 && name.rfind(".exported.", 0) != 0);
     }
 
     FUZZ_CHECK(readFile(firstPath) == firstFile);

@@ -16,6 +16,11 @@ command -v ninja >/dev/null || need+=(ninja-build)
 # The benchmark's smoke run in `make test`, and its peak memory figures.
 command -v python3 >/dev/null || need+=(python3)
 [ -x /usr/bin/time ] || need+=(time)
+# trc2pcap's tests read its files back through libpcap, the ecosystem's reference reader, and
+# compare them with what tshark and capinfos say; the benchmark times editcap beside it.
+[ -f /usr/include/pcap/pcap.h ] || need+=(libpcap-dev)
+command -v tshark >/dev/null || need+=(tshark)
+command -v capinfos >/dev/null || need+=(wireshark-common)
 if [ "${1:-}" = coverage ]; then
     command -v gcovr >/dev/null || need+=(gcovr)
 fi

@@ -1,5 +1,7 @@
 #include "capfile/write/CXcfPcapFileWriter.h"
 
+#include <cstring>
+
 #include "record/ByteOrder.h"
 
 namespace {
@@ -8,6 +10,7 @@ constexpr size_t kFileHeaderSize = 24;
 constexpr size_t kSnapLengthOffset = 16;
 constexpr size_t kPacketHeaderSize = 16;
 constexpr uint64_t kNanosecondsPerSecond = 1000000000;
+constexpr uint32_t kInPlaceLimit = 16 * 1024;
 
 }  // namespace
 
@@ -38,7 +41,9 @@ bool CXcfPcapFileWriter::writePacket(uint64_t timeNanoseconds, uint32_t original
     if (bytes == nullptr && capturedLength > 0) {
         return false;
     }
-    uint8_t* header = reserve(kPacketHeaderSize);
+    // A small packet goes into the output's block in one piece.
+    const bool inPlace = capturedLength <= kInPlaceLimit;
+    uint8_t* header = reserve(kPacketHeaderSize + (inPlace ? capturedLength : 0));
     if (header == nullptr) {
         return false;
     }
@@ -50,7 +55,11 @@ bool CXcfPcapFileWriter::writePacket(uint64_t timeNanoseconds, uint32_t original
     xcf::store32LittleEndian(header + 4, static_cast<uint32_t>(micro ? fraction / 1000 : fraction));
     xcf::store32LittleEndian(header + 8, capturedLength);
     xcf::store32LittleEndian(header + 12, originalLength);
-    put(bytes, capturedLength);
+    if (!inPlace) {
+        put(bytes, capturedLength);
+    } else if (capturedLength > 0) {
+        std::memcpy(header + kPacketHeaderSize, bytes, capturedLength);
+    }
     if (capturedLength > snapLength) {
         snapLength = capturedLength;
     }

@@ -1,6 +1,7 @@
 #include "capfile/write/CXcfPcapngFileWriter.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "record/ByteOrder.h"
 
@@ -25,6 +26,20 @@ constexpr uint8_t kNanosecondResolution = 9;
 constexpr size_t kPacketFixedSize = 28;
 // A block's length field holds 32 bits; a packet never makes it overflow.
 constexpr uint32_t kLargestCapture = 0xFFFF0000u;
+
+// Packets up to this size are laid out in the output's block in one piece.
+constexpr uint32_t kInPlaceLimit = 16 * 1024;
+
+void storePacketHead(uint8_t* at, uint32_t total, uint32_t interfaceId, uint64_t time,
+                     uint32_t capturedLength, uint32_t originalLength) {
+    xcf::store32LittleEndian(at, kEnhancedPacketBlock);
+    xcf::store32LittleEndian(at + 4, total);
+    xcf::store32LittleEndian(at + 8, interfaceId);
+    xcf::store32LittleEndian(at + 12, static_cast<uint32_t>(time >> 32));
+    xcf::store32LittleEndian(at + 16, static_cast<uint32_t>(time));
+    xcf::store32LittleEndian(at + 20, capturedLength);
+    xcf::store32LittleEndian(at + 24, originalLength);
+}
 
 size_t padded(size_t length) {
     return (length + 3) & ~size_t{3};
@@ -109,17 +124,40 @@ bool CXcfPcapngFileWriter::writePacket(uint32_t interfaceId, uint64_t timeNanose
     const uint32_t total =
         static_cast<uint32_t>(kPacketFixedSize + padded(capturedLength) + optionsSize + 4);
 
+    // A packet that fits the output's block is laid out in place in one piece.
+    if (total <= kInPlaceLimit) {
+        uint8_t* block = reserve(total);
+        if (block == nullptr) {
+            return false;
+        }
+        storePacketHead(block, total, interfaceId, timeNanoseconds, capturedLength, originalLength);
+        uint8_t* at = block + kPacketFixedSize;
+        if (capturedLength > 0) {
+            std::memcpy(at, bytes, capturedLength);
+        }
+        at += capturedLength;
+        std::memset(at, 0, padded(capturedLength) - capturedLength);
+        at += padded(capturedLength) - capturedLength;
+        xcf::store16LittleEndian(at, kEpbFlags);
+        xcf::store16LittleEndian(at + 2, 4);
+        xcf::store32LittleEndian(at + 4, kEpbFlagsInbound);
+        at += 8;
+        if (!comment.empty()) {
+            xcf::store16LittleEndian(at, kOptionComment);
+            xcf::store16LittleEndian(at + 2, static_cast<uint32_t>(commentLength));
+            std::memcpy(at + 4, comment.data(), commentLength);
+            std::memset(at + 4 + commentLength, 0, padded(commentLength) - commentLength);
+            at += 4 + padded(commentLength);
+        }
+        xcf::store32LittleEndian(at, kOptionEnd);
+        xcf::store32LittleEndian(at + 4, total);
+        return !hasFailed();
+    }
     uint8_t* fixed = reserve(kPacketFixedSize);
     if (fixed == nullptr) {
         return false;
     }
-    xcf::store32LittleEndian(fixed, kEnhancedPacketBlock);
-    xcf::store32LittleEndian(fixed + 4, total);
-    xcf::store32LittleEndian(fixed + 8, interfaceId);
-    xcf::store32LittleEndian(fixed + 12, static_cast<uint32_t>(timeNanoseconds >> 32));
-    xcf::store32LittleEndian(fixed + 16, static_cast<uint32_t>(timeNanoseconds));
-    xcf::store32LittleEndian(fixed + 20, capturedLength);
-    xcf::store32LittleEndian(fixed + 24, originalLength);
+    storePacketHead(fixed, total, interfaceId, timeNanoseconds, capturedLength, originalLength);
     put(bytes, capturedLength);
     static const uint8_t kZeros[4] = {0, 0, 0, 0};
     put(kZeros, padded(capturedLength) - capturedLength);

@@ -17,8 +17,10 @@
 #include "capfile/read/CXcfCaptureFileParserFactory.h"
 #include "capfile/read/CXcfTcpdumpFileParser.h"
 #include "support/CaptureFileBuilder.h"
+#include "support/PcapReadBack.h"
 #include "support/SampleCaptures.h"
 #include "support/TestSupport.h"
+#include "trc2pcap/ExportRun.h"
 
 using namespace testsupport;
 using xcf::layout::kIndexEntrySize;
@@ -188,6 +190,7 @@ class BadInputCatalogue : public testing::TestWithParam<Format> {
                 }
             }
             checkMerge(path, delivered.records);
+            checkExport(path, delivered.records);
         }
         EXPECT_EQ(readFile(path), damaged) << "the damaged input was changed";
     }
@@ -233,6 +236,41 @@ class BadInputCatalogue : public testing::TestWithParam<Format> {
                   merged.size());
         EXPECT_FALSE(fileExists(outPath + ".idx"));
         EXPECT_EQ(readFile(goodPath), goodBytes) << "the good input was changed";
+    }
+
+    // The damaged file first, the good file second, exported in-process to pcapng (one link
+    // type for all, whatever the damaged layer-2 codes say) and read back through libpcap.
+    void checkExport(const std::string& badPath, const std::vector<RecordCopy>& delivered) {
+        ExportSettings settings;
+        settings.inputFileNames = {badPath, goodPath};
+        settings.outputFileName = dir.file("exported.pcapng");
+        settings.linkTypeGiven = true;
+        settings.linkType = 1;
+        removeFile(settings.outputFileName);
+        uint64_t count = 0;
+        {
+            ConsoleCapture silent;
+            ExportRun run(settings);
+            ASSERT_TRUE(run.openAllInputs());
+            ASSERT_TRUE(run.prepareOutput());
+            EXPECT_TRUE(run.exportRecords(count));
+            run.cleanUp();
+        }
+        std::vector<Bytes> frames;
+        for (const RecordCopy& r : delivered) {
+            frames.push_back(r.frame);
+        }
+        for (const RecordCopy& r : good) {
+            frames.push_back(r.frame);
+        }
+        EXPECT_EQ(count, frames.size());
+        const PcapFile file = readPcap(settings.outputFileName);
+        ASSERT_TRUE(file.opened) << file.error;
+        EXPECT_EQ(file.error, "");
+        ASSERT_EQ(file.packets.size(), frames.size());
+        for (size_t i = 0; i < frames.size(); ++i) {
+            EXPECT_EQ(file.packets[i].bytes, frames[i]) << "packet " << i;
+        }
     }
 
     TempDir dir;

@@ -209,12 +209,24 @@ ProcessResult runProgram(const std::vector<std::string>& args, const RunOptions&
 #ifndef TRCINFO_EXE
 #define TRCINFO_EXE ""
 #endif
+#ifndef TRC2PCAP_EXE
+#define TRC2PCAP_EXE ""
+#endif
+#ifndef TRCGEN_EXE
+#define TRCGEN_EXE ""
+#endif
 
 std::string splicetrcPath() {
     return SPLICETRC_EXE;
 }
 std::string trcinfoPath() {
     return TRCINFO_EXE;
+}
+std::string trc2pcapPath() {
+    return TRC2PCAP_EXE;
+}
+std::string trcgenPath() {
+    return TRCGEN_EXE;
 }
 std::string sourceDir() {
     return SPLICETRC_SOURCE_DIR;

@@ -108,6 +108,8 @@ ProcessResult runProgram(const std::vector<std::string>& args, const RunOptions&
 // The executables built with the tests; empty in a build without them.
 std::string splicetrcPath();
 std::string trcinfoPath();
+std::string trc2pcapPath();
+std::string trcgenPath();
 std::string sourceDir();
 
 }  // namespace testsupport

@@ -1,0 +1,26 @@
+// How a program's run reports on its steps: "ERROR (step) - message" lines, and, once, when a
+// stop signal has come, the line that says the run was interrupted and its output left as it
+// was.
+#pragma once
+
+#include <string>
+
+namespace cli {
+
+class RunReport {
+  public:
+    // outputName: the output as the user named it.
+    explicit RunReport(const std::string& outputName) : outputName(outputName) {}
+
+    void error(const std::string& step, const std::string& message) const;
+    // True once a stop signal has come; the first call that sees it says so under step.
+    bool stopRequested(const std::string& step);
+    // The stop signal reported, 0 for none.
+    int stoppedBy() const { return stopSignal; }
+
+  private:
+    const std::string& outputName;
+    int stopSignal = 0;
+};
+
+}  // namespace cli

@@ -1,0 +1,229 @@
+// The real trc2pcap on generated captures: every exported file is read back through libpcap
+// and compared, packet for packet, with what the project's own readers read from the inputs.
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "support/PcapReadBack.h"
+#include "support/SampleCaptures.h"
+#include "support/TestSupport.h"
+
+using namespace testsupport;
+
+namespace {
+
+constexpr int kFailure = 255;
+
+// What one exported packet must be: a record of an input, in input order.
+struct ExpectedPacket {
+    uint64_t timeNanoseconds;
+    std::vector<uint8_t> frame;
+};
+
+std::vector<ExpectedPacket> packetsOf(const std::vector<std::string>& paths) {
+    std::vector<ExpectedPacket> packets;
+    for (const std::string& path : paths) {
+        for (const RecordCopy& record : readBack(path).records) {
+            packets.push_back(
+                {uint64_t{record.seconds} * 1000000000 + record.nanoseconds, record.frame});
+        }
+    }
+    return packets;
+}
+
+class ExportTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // B3 and B4 of one link type (GbE), so that libpcap reads either format: the B4 file
+        // has three ports and damaged frames.
+        generate("a.cap", {"-format", "B3", "-records", "40", "-frame", "60:200", "-seed", "1"});
+        generate("b.cap", {"-format", "B4", "-records", "50", "-frame", "64:1500", "-ports", "3",
+                           "-damaged", "7", "-time", "1143137000", "-seed", "2"});
+    }
+    void generate(const std::string& name, std::vector<std::string> args) {
+        args.insert(args.begin(), {trcgenPath(), "-out", dir.file(name)});
+        ASSERT_EQ(runProgram(args).exitStatus, 0) << name;
+    }
+    ProcessResult run(std::vector<std::string> args) {
+        args.insert(args.begin(), trc2pcapPath());
+        RunOptions options;
+        options.workingDir = dir.path();
+        return runProgram(args, options);
+    }
+
+    TempDir dir;
+};
+
+struct Conversion {
+    std::string name;
+    std::vector<std::string> args;
+    std::string output;   // the file it must write
+    std::string format;   // pcap or pcapng
+    bool microseconds;    // read back at this precision
+    int linkType;         // expected in the file
+    size_t first, count;  // the records it holds, counted through its inputs in order
+};
+
+void PrintTo(const Conversion& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ExportConversionTest : public ExportTest, public ::testing::WithParamInterface<Conversion> {};
+
+TEST_P(ExportConversionTest, LibpcapReadsBackEveryRecord) {
+    const Conversion& c = GetParam();
+    const ProcessResult result = run(c.args);
+    ASSERT_EQ(result.exitStatus, 0) << result.output;
+    EXPECT_EQ(result.output, "Exported " + std::to_string(c.count) + " records into '" + c.output +
+                                 "' (" + c.format + ").\n");
+    std::vector<std::string> inputs;
+    for (size_t i = 0; i + 1 < c.args.size(); ++i) {
+        if (c.args[i] == "-in") {
+            inputs.push_back(dir.file(c.args[i + 1]));
+        }
+    }
+    const std::vector<ExpectedPacket> all = packetsOf(inputs);
+    const PcapFile file = readPcap(dir.file(c.output), c.microseconds);
+    ASSERT_TRUE(file.opened) << file.error;
+    EXPECT_EQ(file.error, "");
+    EXPECT_EQ(file.linkType, c.linkType);
+    ASSERT_EQ(file.packets.size(), c.count);
+    for (size_t i = 0; i < c.count; ++i) {
+        SCOPED_TRACE("packet " + std::to_string(i));
+        const ExpectedPacket& expected = all[c.first + i];
+        const PcapPacket& packet = file.packets[i];
+        EXPECT_EQ(packet.seconds, expected.timeNanoseconds / 1000000000);
+        EXPECT_EQ(packet.fraction,
+                  expected.timeNanoseconds % 1000000000 / (c.microseconds ? 1000 : 1));
+        EXPECT_EQ(packet.capturedLength, expected.frame.size());
+        EXPECT_EQ(packet.originalLength, expected.frame.size());
+        EXPECT_EQ(packet.bytes, expected.frame);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Conversions, ExportConversionTest,
+    ::testing::Values(Conversion{"PcapngNamedAfterTheFirstInput",
+                                 {"-in", "a.cap", "-in", "b.cap"},
+                                 "a.pcapng",
+                                 "pcapng",
+                                 false,
+                                 1,
+                                 0,
+                                 90},
+                      Conversion{"PcapWithNanoseconds",
+                                 {"-in", "a.cap", "-in", "b.cap", "-out", "x.pcap"},
+                                 "x.pcap",
+                                 "pcap",
+                                 false,
+                                 1,
+                                 0,
+                                 90},
+                      Conversion{"PcapWithMicroseconds",
+                                 {"-in", "b.cap", "-in", "a.cap", "-format", "pcap", "-usec"},
+                                 "b.pcap",
+                                 "pcap",
+                                 true,
+                                 1,
+                                 0,
+                                 90},
+                      Conversion{"StartAndCountAcrossInputs",
+                                 {"-in", "a.cap", "-in", "b.cap", "-start", "38", "-num", "10",
+                                  "-out", "w.pcapng"},
+                                 "w.pcapng",
+                                 "pcapng",
+                                 false,
+                                 1,
+                                 37,
+                                 10},
+                      Conversion{"FormatOptionBeatsTheExtension",
+                                 {"-in", "a.cap", "-out", "x.bin", "-format", "pcap"},
+                                 "x.bin",
+                                 "pcap",
+                                 false,
+                                 1,
+                                 0,
+                                 40},
+                      Conversion{
+                          "LinkTypeOptionForEveryRecord",
+                          {"-in", "a.cap", "-in", "b.cap", "-linktype", "147", "-out", "u.pcapng"},
+                          "u.pcapng",
+                          "pcapng",
+                          false,
+                          147,
+                          0,
+                          90}),
+    ::testing::PrintToStringParamName());
+
+TEST_F(ExportTest, RefusalsLeaveNoOutput) {
+    generate("ppp.cap", {"-format", "B3", "-records", "5", "-l2", "0"});
+    generate("odd.cap", {"-format", "B4", "-records", "5", "-l2", "9"});
+    writeFile(dir.file("t.pcap"), pcapHeader(false));
+    struct Refusal {
+        std::vector<std::string> args;
+        std::string says;
+        std::string output;
+    };
+    for (const Refusal& r : {
+             Refusal{{"-in", "ppp.cap", "-in", "a.cap", "-out", "m.pcap"},
+                     "ERROR (exportRecords) - Record 1 of 'a.cap' has link type 1 (Ethernet), but "
+                     "the pcap file holds link type 50 (PPP in HDLC framing) of its first record; "
+                     "a pcap file holds one link type: use '-format pcapng'.\n",
+                     "m.pcap"},
+             Refusal{{"-in", "a.cap", "-in", "odd.cap"},
+                     "ERROR (exportRecords) - Record 1 of 'odd.cap' has the layer-2 type code 9, "
+                     "which names no link type; give '-linktype N' to use link type N for every "
+                     "record.\n",
+                     "a.pcapng"},
+             Refusal{{"-in", "a.cap", "-in", "t.pcap"},
+                     "ERROR (openInputFile) - Cannot parse file: 't.pcap'\nbecause: The file "
+                     "format (X1) is neither B3 nor B4 so cannot be processed further.\n",
+                     "a.pcapng"},
+             Refusal{{"-in", "a.cap", "-start", "91"},
+                     "ERROR (exportRecords) - No record was exported (the inputs hold 40 records, "
+                     "-start was 91); the output file 'a.pcapng' was not written.\n",
+                     "a.pcapng"},
+         }) {
+        SCOPED_TRACE(r.says);
+        const ProcessResult result = run(r.args);
+        EXPECT_EQ(result.exitStatus, kFailure);
+        EXPECT_EQ(result.output, r.says);
+        EXPECT_FALSE(fileExists(dir.file(r.output)));
+    }
+}
+
+TEST_F(ExportTest, CommandLineErrorsPrintTheUsage) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                                 {"-in", "a.cap", "-usec"},
+                                                 {"-in", "a.cap", "-num", "x"},
+                                                 {"-in", "a.cap", "-format", "csv"},
+                                                 {"-in"},
+                                                 {"-bogus"}}) {
+        const ProcessResult result = run(args);
+        EXPECT_EQ(result.exitStatus, kFailure);
+        EXPECT_NE(result.output.find("\n\nUsage: trc2pcap -in FILE"), std::string::npos)
+            << result.output;
+    }
+    const ProcessResult help = run({"-h"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_EQ(help.output.rfind("Usage: trc2pcap -in FILE", 0), 0u);
+}
+
+// A damaged input ends at its first unreadable record with splicetrc's warning, and the next
+// input goes on.
+TEST_F(ExportTest, ADamagedInputWarnsAndTheNextGoesOn) {
+    Bytes bytes = readFile(dir.file("a.cap"));
+    const uint32_t index = be32At(bytes, 27);
+    putAt(bytes, index + 4 * 10, 4, be32At(bytes, index + 4 * 9) + 3);  // record 10 ends early
+    writeFile(dir.file("a.cap"), bytes);
+    const ProcessResult result = run({"-in", "a.cap", "-in", "b.cap", "-out", "o.pcap"});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.output,
+              "WARNING (appendRecords) - Stopped reading file: 'a.cap' at record 10 of 40; its "
+              "remaining records were skipped.\nExported 59 records into 'o.pcap' (pcap).\n");
+    EXPECT_EQ(readPcap(dir.file("o.pcap")).packets.size(), 59u);
+}
+
+}  // namespace
