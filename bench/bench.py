@@ -63,7 +63,7 @@ class Case:
     command list runs as one timed job (two conversions for two inputs, say)."""
 
     def __init__(self, name, command, cat_inputs, check, outputs, peer=None, peer_jobs=(),
-                 records=0):
+                 peer_outputs=(), records=0, cat_sink=None):
         self.name = name
         self.command = command
         self.cat_inputs = cat_inputs
@@ -71,7 +71,11 @@ class Case:
         self.outputs = outputs
         self.peer = peer
         self.peer_jobs = list(peer_jobs)
+        self.peer_outputs = list(peer_outputs)
         self.records = records
+        # Where cat writes: a file beside the outputs, or /dev/null for a program that only
+        # reads.
+        self.cat_sink = cat_sink
 
 
 def remove(paths):
@@ -81,13 +85,13 @@ def remove(paths):
 
 
 def bench_case(case, out_dir, repeats):
-    cat_out = os.path.join(out_dir, "bench.cat")
-    peer_outputs = [job[-1] for job in case.peer_jobs]
+    cat_out = case.cat_sink or os.path.join(out_dir, "bench.cat")
+    peer_outputs = case.peer_outputs
     ours, cats, peers = [], [], []
     for i in range(repeats + 1):  # the first round warms the page cache and is dropped
         # Every tool starts from absent outputs: truncating the previous run's file costs
         # time that belongs to none of them.
-        remove(case.outputs + [cat_out] + peer_outputs)
+        remove(case.outputs + peer_outputs + ([] if case.cat_sink else [cat_out]))
         elapsed, result = run_timed(case.command)
         problem = case.check(result)
         if problem:
@@ -108,7 +112,7 @@ def bench_case(case, out_dir, repeats):
             peers.append(peer_elapsed)
     remove(case.outputs)
     peak = peak_memory(case.command, out_dir)
-    remove(case.outputs + [cat_out] + peer_outputs)
+    remove(case.outputs + peer_outputs + ([] if case.cat_sink else [cat_out]))
     median = statistics.median(ours)
     total_bytes = sum(os.path.getsize(p) for p in case.cat_inputs)
     row = {
@@ -161,6 +165,7 @@ def main():
     build = opts.build
     splicetrc = os.path.join(build, "splicetrc")
     trc2pcap = os.path.join(build, "trc2pcap")
+    trcinfo = os.path.join(build, "trcinfo")
     trcgen = os.path.join(build, "tools", "trcgen")
     os.makedirs(opts.data, exist_ok=True)
     if opts.smoke:
@@ -176,6 +181,7 @@ def main():
     n60a = make_input(trcgen, data("b3-60-a.cap"), "B3", 60, count(2000000), 3)
     n60b = make_input(trcgen, data("b3-60-b.cap"), "B3", 60, count(2000000), 4)
     n4 = make_input(trcgen, data("b4-500.cap"), "B4", 500, count(500000), 5)
+    n1g = make_input(trcgen, data("b3-500-1m.cap"), "B3", 500, count(1000000), 6)
     merged = os.path.join(opts.data, "bench.merged.cap")
     exported = os.path.join(opts.data, "bench.pcapng")
 
@@ -207,7 +213,16 @@ def main():
         return Case(name, command + ["-out", exported], inputs,
                     expect_line(r"Exported (\d+) records", records), [exported],
                     peer="editcap -F pcapng" if editcap else None, peer_jobs=jobs,
-                    records=records)
+                    peer_outputs=[job[-1] for job in jobs], records=records)
+
+    capinfos = shutil.which("capinfos")
+
+    def stats(name, path, records):
+        jobs = [[capinfos, pcap_of(path)]] if capinfos else []
+        return Case(name, [trcinfo, "-stats", path], [path],
+                    expect_line(r"\nRecords +: (\d+)\n", records), [],
+                    peer="capinfos" if capinfos else None, peer_jobs=jobs, records=records,
+                    cat_sink="/dev/null")
 
     cases = [
         merge("merge, 500-byte frames, B3 + B3", [data("b3-500-a.cap"), data("b3-500-b.cap")],
@@ -220,6 +235,7 @@ def main():
                [data("b3-500-a.cap"), data("b3-500-b.cap")], n500a + n500b),
         export("trc2pcap, 60-byte frames, B3 + B3", [data("b3-60-a.cap"), data("b3-60-b.cap")],
                n60a + n60b),
+        stats("trcinfo -stats, 500-byte frames (cat to /dev/null)", data("b3-500-1m.cap"), n1g),
     ]
     rows = [bench_case(case, opts.data, opts.repeats) for case in cases
             if opts.only in case.name]

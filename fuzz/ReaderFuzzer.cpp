@@ -18,6 +18,8 @@
 #include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "fuzz/FuzzSupport.h"
 #include "record/CXcfCaptureRecord.h"
+#include "trcinfo/FileInspector.h"
+#include "trcinfo/JsonPresenter.h"
 
 using namespace fuzzsupport;
 using namespace testsupport;
@@ -180,6 +182,27 @@ void exerciseRecords(CXcfCaptureFileParser& parser, const std::vector<uint32_t>&
 
 }  // namespace
 
+// trcinfo's statistics pass: it reads records in order up to the first failure, its figures
+// add up, and its JSON (header and statistics, whatever bytes the texts hold) parses back.
+void checkStatistics(CXcfCaptureFileParser& parser) {
+    CaptureStatistics stats;
+    ReadStop stop;
+    const bool complete = FileInspector::gatherStatistics(parser, stats, stop);
+    FUZZ_CHECK(complete == (stats.records == parser.numberOfRecords));
+    FUZZ_CHECK(stats.storedBytes <= stats.frameBytes);
+    uint64_t bucketed = 0;
+    for (const uint64_t count : stats.buckets) {
+        bucketed += count;
+    }
+    FUZZ_CHECK(bucketed == stats.records);
+    FUZZ_CHECK(stats.earliest <= stats.latest);
+    JsonPresenter::Json document;
+    document["header"] = JsonPresenter::header(parser);
+    document["statistics"] = JsonPresenter::statistics(parser, stats);
+    FUZZ_CHECK(
+        !JsonPresenter::Json::parse(JsonPresenter::text(document), nullptr, false).is_discarded());
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Bytes file = fileBytesFrom(data, size);
     static const TempDir scratch;
@@ -205,6 +228,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             checkSourceNames(*family, numbers);
             checkAddressing(*parser, numbers);
             exerciseRecords(*parser, numbers, read);
+            checkStatistics(*parser);
         } else {
             CXcfCaptureRecord record;
             FUZZ_CHECK(!parser->readRecord(1, record));

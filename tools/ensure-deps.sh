@@ -19,6 +19,8 @@ command -v python3 >/dev/null || need+=(python3)
 # trc2pcap's tests read its files back through libpcap, the ecosystem's reference reader, and
 # compare them with what tshark and capinfos say; the benchmark times editcap beside it.
 [ -f /usr/include/pcap/pcap.h ] || need+=(libpcap-dev)
+# trcinfo -json writes through nlohmann-json.
+[ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
 command -v tshark >/dev/null || need+=(tshark)
 command -v capinfos >/dev/null || need+=(wireshark-common)
 if [ "${1:-}" = coverage ]; then

@@ -1,33 +1,36 @@
-// Shows what one capture file holds: the header report of the reader that recognised it,
-// optionally the tester-family tables, and a listing of a range of its records.
+// Shows what capture files hold: the header report of the reader that recognised each one,
+// and as asked the tester-family tables, statistics over all records, and a listing of a range
+// of them, through a presenter that writes text or JSON.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "capfile/read/CXcfCaptureFileParser.h"
-#include "record/CXcfCaptureRecord.h"
+#include "trcinfo/CaptureStatistics.h"
+#include "trcinfo/InfoPresenter.h"
 #include "trcinfo/InfoSettings.h"
 
 class CXcfCaptureFileParserFactory;
 
 class FileInspector {
   public:
-    explicit FileInspector(const InfoSettings& settings);
+    FileInspector(const InfoSettings& settings, InfoPresenter& presenter);
 
-    // Prints everything asked for about one file, ending with an empty line. False when no
-    // reader accepted the file; a record that cannot be read is reported, not a failure.
+    // Shows everything asked for about one file. False when no reader accepted the file; a
+    // record that cannot be read is reported, not a failure.
     bool inspect(const std::string& fileName);
 
-    // One line of the listing, and the column titles above such lines.
-    static std::string recordLine(uint32_t number, const CXcfCaptureRecord& record,
-                                  uint32_t hexBytes);
-    static std::string titleLine(uint32_t hexBytes);
+    // One pass over every record of an open tester-family reader. False, with where it
+    // stopped, when a record inside the count could not be read.
+    static bool gatherStatistics(CXcfCaptureFileParser& parser, CaptureStatistics& stats,
+                                 ReadStop& stop);
 
   private:
     void reportOpenFailure(CXcfCaptureFileParserFactory& factory, const std::string& fileName);
-    void printTables(CXcfCaptureFileParser& parser);
+    void showStatistics(CXcfCaptureFileParser& parser);
     void listRecords(CXcfCaptureFileParser& parser);
 
     const InfoSettings& settings;
+    InfoPresenter& presenter;
 };

@@ -17,6 +17,11 @@ constexpr char kUsage[] =
     "  options:\n"
     "          -tables             also show the record type and source name\n"
     "                              tables of B3 and B4 files\n"
+    "          -stats              also show statistics over all records: counts,\n"
+    "                              bytes, times, rates, frame lengths, ports,\n"
+    "                              damaged frames and time order\n"
+    "          -json               print everything as one JSON document\n"
+    "                              (an array with one object per file)\n"
     "          -records            list the records of each file\n"
     "          -start  startPkt    the first record to list, counting from 1\n"
     "                              (default = 1)\n"
@@ -66,6 +71,10 @@ ParseOutcome parseInfoArguments(int argc, char* argv[], InfoSettings& settings) 
         }
         if (argument == "-tables") {
             settings.showTables = true;
+        } else if (argument == "-stats") {
+            settings.showStatistics = true;
+        } else if (argument == "-json") {
+            settings.json = true;
         } else if (argument == "-records") {
             settings.listRecords = true;
         } else if (argument == "-start") {

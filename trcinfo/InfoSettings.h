@@ -8,6 +8,8 @@
 struct InfoSettings {
     std::vector<std::string> fileNames;  // in command-line order
     bool showTables = false;             // the record type and source name tables too
+    bool showStatistics = false;         // a pass over every record and its figures
+    bool json = false;                   // one JSON document instead of the text
     bool listRecords = false;
     uint32_t startRecord = 1;  // first record listed, counting from 1
     uint32_t recordCount = 0;  // records listed; 0 means up to the last one

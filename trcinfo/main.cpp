@@ -5,6 +5,8 @@
 #include "cli/Signals.h"
 #include "trcinfo/FileInspector.h"
 #include "trcinfo/InfoSettings.h"
+#include "trcinfo/JsonPresenter.h"
+#include "trcinfo/TextPresenter.h"
 
 int main(int argc, char* argv[]) {
     cli::installSignalHandlers();
@@ -19,13 +21,17 @@ int main(int argc, char* argv[]) {
     }
     bool allOpened = true;
     try {
-        FileInspector inspector(settings);
+        TextPresenter text(settings);
+        JsonPresenter json(settings);
+        InfoPresenter& presenter = settings.json ? static_cast<InfoPresenter&>(json) : text;
+        FileInspector inspector(settings, presenter);
         for (const std::string& name : settings.fileNames) {
             if (cli::stopSignal() != 0 || !consoleIsOpen()) {
                 break;
             }
             allOpened = inspector.inspect(name) && allOpened;
         }
+        presenter.finish();
     } catch (const std::exception& failure) {
         // Only memory can run out here (a frame as large as the file allows); say so
         // instead of aborting.

@@ -21,6 +21,8 @@
 #include "support/SampleCaptures.h"
 #include "support/TestSupport.h"
 #include "trc2pcap/ExportRun.h"
+#include "trcinfo/FileInspector.h"
+#include "trcinfo/JsonPresenter.h"
 
 using namespace testsupport;
 using xcf::layout::kIndexEntrySize;
@@ -191,6 +193,7 @@ class BadInputCatalogue : public testing::TestWithParam<Format> {
             }
             checkMerge(path, delivered.records);
             checkExport(path, delivered.records);
+            checkStatistics(path, delivered.records);
         }
         EXPECT_EQ(readFile(path), damaged) << "the damaged input was changed";
     }
@@ -271,6 +274,25 @@ class BadInputCatalogue : public testing::TestWithParam<Format> {
         for (size_t i = 0; i < frames.size(); ++i) {
             EXPECT_EQ(file.packets[i].bytes, frames[i]) << "packet " << i;
         }
+    }
+
+    // trcinfo's pass over the records covers exactly those a reader delivers, and its JSON
+    // parses back.
+    void checkStatistics(const std::string& badPath, const std::vector<RecordCopy>& delivered) {
+        auto reader = makeReader(sample.format);
+        ASSERT_TRUE(reader->open(badPath));
+        CaptureStatistics stats;
+        ReadStop stop;
+        const bool complete = FileInspector::gatherStatistics(*reader, stats, stop);
+        EXPECT_EQ(stats.records, delivered.size());
+        EXPECT_EQ(complete, delivered.size() == reader->numberOfRecords);
+        uint64_t bytes = 0;
+        for (const RecordCopy& r : delivered) {
+            bytes += r.frame.size();
+        }
+        EXPECT_EQ(stats.frameBytes, bytes);
+        const std::string json = JsonPresenter::text(JsonPresenter::statistics(*reader, stats));
+        EXPECT_FALSE(JsonPresenter::Json::parse(json, nullptr, false).is_discarded()) << json;
     }
 
     TempDir dir;
