@@ -12,6 +12,7 @@
 #include "cli/Console.h"
 #include "cli/FormatRecords.h"
 #include "cli/InputFiles.h"
+#include "cli/RecordMapping.h"
 #include "cli/RecordSequence.h"
 #include "cli/Signals.h"
 
@@ -225,25 +226,7 @@ uint32_t AppendRun::appendRecords() {
 }
 
 bool AppendRun::emitRecord(const CXcfCaptureRecord& record, cli::CaptureFormat source) {
-    // Never hand the writer more frame bytes than the record holds.
-    const uint32_t frameLength = std::min(record.getFrameLength(), record.getFrameStoredLength());
-    if (outputKind == cli::CaptureFormat::kB3) {
-        auto& b3 = static_cast<CXcfPmB3CaptureFileWriter&>(*writer);
-        return b3.writeRecordData(record.getTimestampSeconds(), record.getTimestampNanoseconds(),
-                                  record.getLayer2Type(), record.getExtensionWord0(),
-                                  record.getExtensionWord1(), frameLength, record.getFrame());
-    }
-    auto& b4 = static_cast<CXcfPmB4CaptureFileWriter&>(*writer);
-    if (source == cli::CaptureFormat::kB4) {
-        return b4.writeRecordData(record.getPortHighBits(), record.getPortLowBits() & 0x1F,
-                                  record.getTimestampSeconds(), record.getTimestampNanoseconds(),
-                                  record.getStatusByte(), record.getLayer2Type(),
-                                  record.getExtensionWord0(), record.getExtensionWord1(),
-                                  record.getFrameStoredLength(), record.getFrame());
-    }
-    return b4.writeRecordData(0, 0, record.getTimestampSeconds(), record.getTimestampNanoseconds(),
-                              0, record.getLayer2Type(), record.getExtensionWord0(),
-                              record.getExtensionWord1(), frameLength, record.getFrame());
+    return cli::writeMapped(*writer, outputKind, record, source);
 }
 
 void AppendRun::closeAllInputs() {
