@@ -30,13 +30,15 @@ def header_records(path):
     return struct.unpack(">I", head[13:17])[0]
 
 
-def make_input(trcgen, path, fmt, frame, records, seed):
-    """Makes a file of `records` records once and returns its record count."""
+def make_input(trcgen, path, fmt, frame, records, seed, start=None):
+    """Makes a file of `records` records once and returns its record count; start is the
+    first record's time (records follow 1 ms apart)."""
     if header_records(path) != records:
         if os.path.exists(path):
             os.remove(path)
+        extra = ["-time", start] if start else []
         subprocess.run([trcgen, "-out", path, "-format", fmt, "-records", str(records),
-                        "-frame", str(frame), "-seed", str(seed)], check=True)
+                        "-frame", str(frame), "-seed", str(seed)] + extra, check=True)
     return header_records(path)
 
 
@@ -166,6 +168,7 @@ def main():
     splicetrc = os.path.join(build, "splicetrc")
     trc2pcap = os.path.join(build, "trc2pcap")
     trcinfo = os.path.join(build, "trcinfo")
+    trcedit = os.path.join(build, "trcedit")
     trcgen = os.path.join(build, "tools", "trcgen")
     os.makedirs(opts.data, exist_ok=True)
     if opts.smoke:
@@ -182,6 +185,13 @@ def main():
     n60b = make_input(trcgen, data("b3-60-b.cap"), "B3", 60, count(2000000), 4)
     n4 = make_input(trcgen, data("b4-500.cap"), "B4", 500, count(500000), 5)
     n1g = make_input(trcgen, data("b3-500-1m.cap"), "B3", 500, count(1000000), 6)
+    # Two inputs whose records interleave in time, half a millisecond apart, and a 1 GB file.
+    nia = make_input(trcgen, data("b3-500-early.cap"), "B3", 500, count(500000), 7,
+                     "1143136731")
+    nib = make_input(trcgen, data("b3-500-late.cap"), "B3", 500, count(500000), 8,
+                     "1143136731.0005")
+    n2g = make_input(trcgen, data("b3-500-2m.cap"), "B3", 500, count(2000000), 9)
+    edited = os.path.join(opts.data, "bench.edited.cap")
     merged = os.path.join(opts.data, "bench.merged.cap")
     exported = os.path.join(opts.data, "bench.pcapng")
 
@@ -224,6 +234,23 @@ def main():
                     peer="capinfos" if capinfos else None, peer_jobs=jobs, records=records,
                     cat_sink="/dev/null")
 
+    def edit_sort(name, inputs, records):
+        command = [trcedit, "-sort"]
+        append = [splicetrc]
+        for path in inputs:
+            command += ["-in", path]
+            append += ["-in", path]
+        return Case(name, command + ["-out", edited], inputs,
+                    expect_line(r"Wrote (\d+) records", records), [edited],
+                    peer="splicetrc (append)", peer_jobs=[append + ["-out", merged]],
+                    peer_outputs=[merged], records=records)
+
+    def edit_split(name, path, records, size):
+        chunks = [os.path.join(opts.data, f"bench.split-{i:05d}.cap") for i in range(1, 100)]
+        return Case(name, [trcedit, "-in", path, "-out", os.path.join(opts.data, "bench.split.cap"),
+                           "-split-bytes", size], [path],
+                    expect_line(r"Wrote (\d+) records", records), chunks, records=records)
+
     cases = [
         merge("merge, 500-byte frames, B3 + B3", [data("b3-500-a.cap"), data("b3-500-b.cap")],
               n500a + n500b),
@@ -236,6 +263,10 @@ def main():
         export("trc2pcap, 60-byte frames, B3 + B3", [data("b3-60-a.cap"), data("b3-60-b.cap")],
                n60a + n60b),
         stats("trcinfo -stats, 500-byte frames (cat to /dev/null)", data("b3-500-1m.cap"), n1g),
+        edit_sort("trcedit -sort, two interleaved inputs, 500-byte frames",
+                  [data("b3-500-early.cap"), data("b3-500-late.cap")], nia + nib),
+        edit_split("trcedit -split-bytes 256M, 500-byte frames", data("b3-500-2m.cap"), n2g,
+                   "256M" if not opts.smoke else "256K"),
     ]
     rows = [bench_case(case, opts.data, opts.repeats) for case in cases
             if opts.only in case.name]

@@ -6,6 +6,12 @@
 
 namespace cli {
 
+void warnStoppedReading(const CXcfPmCaptureFileParser& reader, uint32_t record) {
+    printLine("WARNING (appendRecords) - Stopped reading file: '" + reader.getFileName() +
+              "' at record " + std::to_string(record) + " of " +
+              std::to_string(reader.numberOfRecords) + "; its remaining records were skipped.");
+}
+
 RecordSequence::RecordSequence(Readers& readers) : readers(readers) {
     startInput();
 }
@@ -28,10 +34,7 @@ CXcfCaptureRecord* RecordSequence::next() {
         if (nextNumber <= current.numberOfRecords) {
             // Ending the input here keeps the positions of the sequence, but a damaged input
             // must not lose its remaining records without a word.
-            printLine("WARNING (appendRecords) - Stopped reading file: '" + current.getFileName() +
-                      "' at record " + std::to_string(nextNumber) + " of " +
-                      std::to_string(current.numberOfRecords) +
-                      "; its remaining records were skipped.");
+            warnStoppedReading(current, nextNumber);
         }
         current.releaseBuffers();
         ++index;

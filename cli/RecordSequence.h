@@ -15,6 +15,10 @@
 
 namespace cli {
 
+// The WARNING line for an input whose record `record`, inside the count its header announces,
+// could not be read: its remaining records are skipped.
+void warnStoppedReading(const CXcfPmCaptureFileParser& reader, uint32_t record);
+
 class RecordSequence {
   public:
     using Readers = std::vector<std::unique_ptr<CXcfPmCaptureFileParser>>;

@@ -2,7 +2,8 @@
 // inputs hold, the output must re-open through the parser factory (so its header passes the
 // layout checks) and hold exactly the records the driver was asked to copy, mapped onto the
 // output format, and neither input may change. The same inputs then go through the export to
-// pcap or pcapng, which libpcap must read back with every record selected.
+// pcap or pcapng, which libpcap must read back with every record selected, and through the
+// time-ordered merge of trcedit.
 //
 // Fuzz data: byte 0 picks the start record, byte 1 the record limit (and whether the second
 // input is the first one again, and whether the export writes pcap), bytes 2 and 3 the length of
@@ -25,7 +26,9 @@
 #include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "fuzz/FuzzSupport.h"
 #include "support/PcapReadBack.h"
+#include "support/SampleCaptures.h"
 #include "trc2pcap/ExportRun.h"
+#include "trcedit/EditRun.h"
 
 using namespace fuzzsupport;
 using namespace testsupport;
@@ -154,6 +157,47 @@ void checkExport(const RunSettings& merge, const InputView& first, const InputVi
     }
 }
 
+// The same inputs merged by trcedit in time order: the output holds a stable sort by time of
+// the records the readers deliver, mapped onto the output format.
+void checkEdit(const RunSettings& merge, const InputView& first, const InputView& second,
+               Format format) {
+    static const TempDir scratch;
+    EditSettings settings;
+    settings.inputFileNames = merge.inputFileNames;
+    settings.outputFileName = scratch.file("edited.cap");
+    settings.sort = true;
+    removeFile(settings.outputFileName);
+    uint64_t count = 0;
+    size_t files = 0;
+    bool edited = false;
+    {
+        ConsoleCapture silent;
+        EditRun run(settings);
+        FUZZ_CHECK(run.openAllInputs() && run.prepareOutput());
+        edited = run.editRecords(count, files);
+        run.cleanUp();
+    }
+    std::vector<RecordCopy> expected;
+    for (const InputView* input : {&first, &second}) {
+        for (const RecordCopy& record : input->records) {
+            expected.push_back(asOutputRecord(record, input->format, format));
+        }
+    }
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const RecordCopy& a, const RecordCopy& b) {
+                         return uint64_t{a.seconds} * 1000000000 + a.nanoseconds <
+                                uint64_t{b.seconds} * 1000000000 + b.nanoseconds;
+                     });
+    FUZZ_CHECK(edited == !expected.empty());
+    FUZZ_CHECK(count == expected.size());
+    if (expected.empty()) {
+        FUZZ_CHECK(!fileExists(settings.outputFileName));
+        return;
+    }
+    const ReadBack back = readBack(settings.outputFileName);
+    FUZZ_CHECK(back.opened && back.records == expected);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -239,12 +283,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (opened) {
         checkExport(settings, first, second, (data[1] & 0x40) != 0);
+        checkEdit(settings, first, second, format);
     }
     // The temporary files and their side index files are gone, whatever the runs did.
     for (const auto& entry :
          std::filesystem::directory_iterator(std::filesystem::path(outputPath).parent_path())) {
         const std::string name = entry.path().filename().string();
-        FUZZ_CHECK(name.rfind(".merged.", 0) != 0 && name.rfind(".exported.", 0) != 0);
+        FUZZ_CHECK(name.rfind(".merged.", 0) != 0 && name.rfind(".exported.", 0) != 0 &&
+                   name.rfind(".edited.", 0) != 0);
     }
 
     FUZZ_CHECK(readFile(firstPath) == firstFile);

@@ -30,7 +30,8 @@ const char kUsage[] =
     "  -port TEXT          port type of source 0 (default POS)\n"
     "  -id TEXT            port id of source 0 (default 1A)\n"
     "  -dir TEXT           direction of source 0 (default Rx)\n"
-    "  -time SECONDS       timestamp of the first record (default 1143136731)\n"
+    "  -time SECONDS       timestamp of the first record, with up to six decimals\n"
+    "                      (default 1143136731); records follow 1 ms apart\n"
     "  -seed N             seed of the frame bytes (default 1)\n"
     "  -l2 CODE            layer-2 type code of the records (default 2, GbE)\n"
     "  -ports N            B4: records take port numbers 0 to N-1 in turn, each named in the\n"
@@ -49,6 +50,7 @@ struct Options {
     std::string id = "1A";
     std::string direction = "Rx";
     uint32_t firstSecond = 1143136731;
+    uint32_t firstMicroseconds = 0;  // a start between the whole seconds
     uint64_t seed = 1;
     uint32_t layer2 = 2;
     uint32_t ports = 0;    // 0: the port bytes of the plain generator
@@ -105,6 +107,18 @@ bool parseOptions(int argc, char* argv[], Options& options) {
                 std::fprintf(stderr, "trcgen: -frame range runs backwards\n");
                 return false;
             }
+        } else if (flag == "-time" && std::strchr(value, '.') != nullptr) {
+            const char* point = std::strchr(value, '.');
+            std::string fraction = point + 1;
+            uint64_t micro = 0;
+            if (!parseUnsigned(std::string(value, point).c_str(), number) || number > 0xFFFFFFFFu ||
+                fraction.empty() || fraction.size() > 6 ||
+                !parseUnsigned((fraction + std::string(6 - fraction.size(), '0')).c_str(), micro)) {
+                std::fprintf(stderr, "trcgen: bad -time value '%s'\n", value);
+                return false;
+            }
+            options.firstSecond = static_cast<uint32_t>(number);
+            options.firstMicroseconds = static_cast<uint32_t>(micro);
         } else if (parseUnsigned(value, number) && number <= 0xFFFFFFFFu) {
             if (flag == "-records") {
                 options.records = static_cast<uint32_t>(number);
@@ -202,8 +216,11 @@ int main(int argc, char* argv[]) {
             uint64_t bits = nextRandom(state);
             std::memcpy(frame.data() + j, &bits, std::min<uint32_t>(8, length - j));
         }
-        const uint32_t seconds = options.firstSecond + i / 1000;
-        const uint32_t nanoseconds = (i % 1000) * 1000000u;
+        const uint64_t offset =
+            uint64_t{options.firstMicroseconds} * 1000 + (i % 1000) * 1000000ull;
+        const uint32_t seconds =
+            options.firstSecond + i / 1000 + static_cast<uint32_t>(offset / 1000000000);
+        const uint32_t nanoseconds = static_cast<uint32_t>(offset % 1000000000);
         const uint32_t word0 = i;
         const uint32_t word1 = static_cast<uint32_t>(nextRandom(state));
         bool ok;

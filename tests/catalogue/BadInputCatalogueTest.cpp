@@ -6,6 +6,8 @@
 // reads back cleanly with exactly the records the readers delivered, and no input may change.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdint>
 #include <iostream>
 #include <memory>
@@ -21,6 +23,8 @@
 #include "support/SampleCaptures.h"
 #include "support/TestSupport.h"
 #include "trc2pcap/ExportRun.h"
+#include "trcedit/ChunkedOutput.h"
+#include "trcedit/EditRun.h"
 #include "trcinfo/FileInspector.h"
 #include "trcinfo/JsonPresenter.h"
 
@@ -194,6 +198,7 @@ class BadInputCatalogue : public testing::TestWithParam<Format> {
             checkMerge(path, delivered.records);
             checkExport(path, delivered.records);
             checkStatistics(path, delivered.records);
+            checkEdit(path, delivered.records);
         }
         EXPECT_EQ(readFile(path), damaged) << "the damaged input was changed";
     }
@@ -293,6 +298,49 @@ class BadInputCatalogue : public testing::TestWithParam<Format> {
         EXPECT_EQ(stats.frameBytes, bytes);
         const std::string json = JsonPresenter::text(JsonPresenter::statistics(*reader, stats));
         EXPECT_FALSE(JsonPresenter::Json::parse(json, nullptr, false).is_discarded()) << json;
+    }
+
+    // The damaged file and the good file merged by trcedit in time order, in chunks of three
+    // records: joined, the chunks hold a stable sort by time of what the readers deliver.
+    void checkEdit(const std::string& badPath, const std::vector<RecordCopy>& delivered) {
+        EditSettings settings;
+        settings.inputFileNames = {badPath, goodPath};
+        settings.outputFileName = dir.file("edited.cap");
+        settings.sort = true;
+        settings.split = SplitKind::kRecords;
+        settings.splitValue = 3;
+        uint64_t count = 0;
+        size_t files = 0;
+        {
+            ConsoleCapture silent;
+            EditRun run(settings);
+            ASSERT_TRUE(run.openAllInputs());
+            ASSERT_TRUE(run.prepareOutput());
+            EXPECT_TRUE(run.editRecords(count, files));
+            run.cleanUp();
+        }
+        std::vector<RecordCopy> expected;
+        for (const RecordCopy& r : delivered) {
+            expected.push_back(asOutputRecord(r, sample.format, sample.format));
+        }
+        for (const RecordCopy& r : good) {
+            expected.push_back(asOutputRecord(r, Format::B3, sample.format));
+        }
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const RecordCopy& a, const RecordCopy& b) {
+                             return uint64_t{a.seconds} * 1000000000 + a.nanoseconds <
+                                    uint64_t{b.seconds} * 1000000000 + b.nanoseconds;
+                         });
+        EXPECT_EQ(count, expected.size());
+        std::vector<RecordCopy> joined;
+        for (size_t chunk = 1; chunk <= files; ++chunk) {
+            const std::string name = ChunkedOutput::chunkName(settings.outputFileName, chunk);
+            const ReadBack back = readBack(name);
+            EXPECT_TRUE(back.opened) << name;
+            joined.insert(joined.end(), back.records.begin(), back.records.end());
+            removeFile(name);
+        }
+        EXPECT_EQ(joined, expected);
     }
 
     TempDir dir;

@@ -215,6 +215,9 @@ ProcessResult runProgram(const std::vector<std::string>& args, const RunOptions&
 #ifndef TRCGEN_EXE
 #define TRCGEN_EXE ""
 #endif
+#ifndef TRCEDIT_EXE
+#define TRCEDIT_EXE ""
+#endif
 
 std::string splicetrcPath() {
     return SPLICETRC_EXE;
@@ -227,6 +230,9 @@ std::string trc2pcapPath() {
 }
 std::string trcgenPath() {
     return TRCGEN_EXE;
+}
+std::string trceditPath() {
+    return TRCEDIT_EXE;
 }
 std::string sourceDir() {
     return SPLICETRC_SOURCE_DIR;

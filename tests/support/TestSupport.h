@@ -110,6 +110,7 @@ std::string splicetrcPath();
 std::string trcinfoPath();
 std::string trc2pcapPath();
 std::string trcgenPath();
+std::string trceditPath();
 std::string sourceDir();
 
 }  // namespace testsupport

@@ -1,0 +1,265 @@
+// The real trcedit on files the test wrote: splits that splicetrc joins back into exactly the
+// original records, time-ordered merges against a stable sort done here, time windows against
+// the times written, and what a failed run leaves.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "support/SampleCaptures.h"
+#include "support/TestSupport.h"
+
+using namespace testsupport;
+
+namespace {
+
+constexpr int kFailure = 255;
+constexpr uint64_t kBillion = 1000000000;
+
+struct Timed {
+    uint32_t seconds;
+    uint32_t nanoseconds;
+};
+
+// Writes a B4 file whose records have the given times, ports 0 to 2 in turn, a damaged frame
+// now and then and frames of 40 to 139 bytes; returns them as a reader gives them back.
+std::vector<RecordCopy> writeTimed(const std::string& path, const std::vector<Timed>& times,
+                                   uint8_t tag) {
+    auto writer = makeWriter(Format::B4, "GbE", "101/1");
+    EXPECT_TRUE(writer->open(path, "timed"));
+    for (size_t i = 0; i < times.size(); ++i) {
+        RecordValues v;
+        v.seconds = times[i].seconds;
+        v.nanoseconds = times[i].nanoseconds;
+        v.portByte = static_cast<uint8_t>((i % 7 == 6 ? 0x80 : 0) | (i % 3));
+        v.statusByte = tag;
+        v.layer2Type = 2;
+        v.word0 = static_cast<uint32_t>(i);
+        EXPECT_TRUE(writeData(*writer, Format::B4, v,
+                              Bytes(40 + (i * 37 + tag) % 100, static_cast<uint8_t>(tag + i))));
+    }
+    writer->close();
+    return readBack(path).records;
+}
+
+uint64_t timeOf(const RecordCopy& r) {
+    return uint64_t{r.seconds} * kBillion + r.nanoseconds;
+}
+
+// Runs of equal times, gaps of 1 to 30 seconds, and a long quiet stretch.
+std::vector<Timed> gappyTimes() {
+    std::vector<Timed> times;
+    uint32_t second = 1000;
+    for (uint32_t i = 0; i < 60; ++i) {
+        times.push_back({second, (i % 4) * 250000000});
+        if (i % 5 == 4) {
+            times.push_back(times.back());  // an equal time
+        }
+        second += i % 9 == 8 ? 30 : (i % 3 == 2 ? 1 : 0);
+    }
+    return times;
+}
+
+// The bytes of a file's data section: its records exactly as stored.
+Bytes dataSection(const std::string& path) {
+    const Bytes bytes = readFile(path);
+    const uint32_t data = be32At(bytes, 23);
+    const uint32_t index = be32At(bytes, 27);
+    return Bytes(bytes.begin() + data, bytes.begin() + index);
+}
+
+class EditTest : public ::testing::Test {
+  protected:
+    ProcessResult run(const std::string& program, std::vector<std::string> args) {
+        args.insert(args.begin(), program);
+        RunOptions options;
+        options.workingDir = dir.path();
+        return runProgram(args, options);
+    }
+    std::vector<std::string> chunks(const std::string& stem) const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind(stem + "-", 0) == 0) {
+                names.push_back(name);
+            }
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempDir dir;
+};
+
+struct Split {
+    std::string name;
+    std::vector<std::string> args;
+};
+
+void PrintTo(const Split& s, std::ostream* os) {
+    *os << s.name;
+}
+
+class SplitTest : public EditTest, public ::testing::WithParamInterface<Split> {};
+
+TEST_P(SplitTest, JoiningTheChunksGivesBackTheOriginalRecords) {
+    const std::vector<RecordCopy> original = writeTimed(dir.file("in.cap"), gappyTimes(), 1);
+    std::vector<std::string> args = {"-in", "in.cap", "-out", "cut.cap"};
+    args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+    const ProcessResult split = run(trceditPath(), args);
+    ASSERT_EQ(split.exitStatus, 0) << split.output;
+    const std::vector<std::string> names = chunks("cut");
+    ASSERT_GE(names.size(), 2u);
+    EXPECT_EQ(split.output, "Wrote " + std::to_string(original.size()) + " records into " +
+                                std::to_string(names.size()) + " files.\n");
+
+    std::vector<std::string> join = {"-out", "joined.cap"};
+    size_t records = 0;
+    for (size_t i = 0; i < names.size(); ++i) {
+        SCOPED_TRACE(names[i]);
+        EXPECT_EQ(names[i], "cut-" + std::string(5 - std::to_string(i + 1).size(), '0') +
+                                std::to_string(i + 1) + ".cap");
+        const ReadBack chunk = readBack(dir.file(names[i]));
+        ASSERT_TRUE(chunk.opened);
+        ASSERT_FALSE(chunk.records.empty());  // never an empty chunk
+        EXPECT_EQ(chunk.triggerPacketNumber, chunk.records.size() - 1);
+        records += chunk.records.size();
+        join.insert(join.end(), {"-in", names[i]});
+    }
+    EXPECT_EQ(records, original.size());  // never a record in two chunks
+    const ProcessResult joined = run(splicetrcPath(), join);
+    ASSERT_EQ(joined.exitStatus, 0) << joined.output;
+    EXPECT_EQ(readBack(dir.file("joined.cap")).records, original);
+    EXPECT_EQ(dataSection(dir.file("joined.cap")), dataSection(dir.file("in.cap")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Splits, SplitTest,
+                         ::testing::Values(Split{"Records", {"-split-records", "7"}},
+                                           Split{"Bytes", {"-split-bytes", "34K"}},
+                                           Split{"Seconds", {"-split-seconds", "20"}},
+                                           Split{"FractionOfASecond", {"-split-seconds", "0.5"}}),
+                         ::testing::PrintToStringParamName());
+
+TEST_F(EditTest, ChunksRespectTheirRule) {
+    const std::vector<RecordCopy> original = writeTimed(dir.file("in.cap"), gappyTimes(), 1);
+    ASSERT_EQ(
+        run(trceditPath(), {"-in", "in.cap", "-out", "b.cap", "-split-bytes", "34K"}).exitStatus,
+        0);
+    for (const std::string& name : chunks("b")) {
+        EXPECT_LE(std::filesystem::file_size(dir.file(name)), 34u * 1024) << name;
+    }
+    ASSERT_EQ(
+        run(trceditPath(), {"-in", "in.cap", "-out", "s.cap", "-split-seconds", "20"}).exitStatus,
+        0);
+    for (const std::string& name : chunks("s")) {
+        const ReadBack chunk = readBack(dir.file(name));
+        EXPECT_LT(timeOf(chunk.records.back()) - timeOf(chunk.records.front()), 20 * kBillion)
+            << name;
+    }
+}
+
+// The time-ordered merge equals a stable sort by time of all records, input after input:
+// done here with std::stable_sort, over an input out of order and runs of equal times.
+TEST_F(EditTest, SortIsAStableSortByTime) {
+    std::vector<RecordCopy> all = writeTimed(dir.file("a.cap"), gappyTimes(), 1);
+    std::vector<Timed> shuffled = gappyTimes();
+    std::reverse(shuffled.begin() + 10, shuffled.begin() + 40);
+    const std::vector<RecordCopy> b = writeTimed(dir.file("b.cap"), shuffled, 2);
+    const std::vector<RecordCopy> c =
+        writeTimed(dir.file("c.cap"), {{1000, 0}, {1000, 0}, {1031, 250000000}, {5000, 0}}, 3);
+    all.insert(all.end(), b.begin(), b.end());
+    all.insert(all.end(), c.begin(), c.end());
+    std::stable_sort(all.begin(), all.end(), [](const RecordCopy& x, const RecordCopy& y) {
+        return timeOf(x) < timeOf(y);
+    });
+
+    const ProcessResult result = run(
+        trceditPath(), {"-sort", "-in", "a.cap", "-in", "b.cap", "-in", "c.cap", "-out", "m.cap"});
+    ASSERT_EQ(result.exitStatus, 0) << result.output;
+    EXPECT_EQ(readBack(dir.file("m.cap")).records, all);
+
+    // A window of the sorted sequence, by position.
+    ASSERT_EQ(run(trceditPath(), {"-sort", "-in", "b.cap", "-in", "a.cap", "-in", "c.cap", "-start",
+                                  "11", "-num", "5", "-out", "w.cap"})
+                  .exitStatus,
+              0);
+    const std::vector<RecordCopy> window = readBack(dir.file("w.cap")).records;
+    ASSERT_EQ(window.size(), 5u);
+    for (size_t i = 1; i < window.size(); ++i) {
+        EXPECT_LE(timeOf(window[i - 1]), timeOf(window[i]));
+    }
+}
+
+TEST_F(EditTest, TimeWindowsSelectByTheTimesWritten) {
+    const std::vector<RecordCopy> original = writeTimed(dir.file("in.cap"), gappyTimes(), 1);
+    const uint64_t from = 1031 * kBillion + 250000000;
+    const uint64_t to = 1100 * kBillion;
+    const size_t expected = static_cast<size_t>(
+        std::count_if(original.begin(), original.end(),
+                      [&](const RecordCopy& r) { return timeOf(r) >= from && timeOf(r) < to; }));
+    ASSERT_GT(expected, 0u);
+    ASSERT_LT(expected, original.size());
+    // 1031.25 s and 1100 s after the epoch, two ways.
+    ASSERT_EQ(
+        run(trceditPath(), {"-in", "in.cap", "-out", "e.cap", "-from", "1031.25", "-to", "1100"})
+            .exitStatus,
+        0);
+    ASSERT_EQ(run(trceditPath(), {"-in", "in.cap", "-out", "i.cap", "-from",
+                                  "1970-01-01T00:17:11.25Z", "-to", "1970-01-01T00:18:20Z"})
+                  .exitStatus,
+              0);
+    const std::vector<RecordCopy> epoch = readBack(dir.file("e.cap")).records;
+    EXPECT_EQ(epoch.size(), expected);
+    EXPECT_EQ(readBack(dir.file("i.cap")).records, epoch);
+}
+
+TEST_F(EditTest, RefusalsSayWhatIsWrong) {
+    writeTimed(dir.file("in.cap"), gappyTimes(), 1);
+    struct Refusal {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    for (const Refusal& r : {
+             Refusal{{"-from", "2006-03-23T18:03:20"}, "is not in UTC: end the time with Z"},
+             Refusal{{"-from", "2006-03-23T18:03:20+01:00"}, "is not in UTC"},
+             Refusal{{"-to", "yesterday"}, "is neither epoch seconds"},
+             Refusal{{"-to", "1.0000000001"}, "is neither epoch seconds"},
+             Refusal{{"-split-bytes", "10x"}, "is not a byte count"},
+             Refusal{{"-split-records", "1", "-split-seconds", "1"}, "Give one split option only"},
+             Refusal{{"-split-bytes", "1K"}, "is too small for a file of one record"},
+             Refusal{{"-from", "5000"}, "No record was selected"},
+         }) {
+        std::vector<std::string> args = {"-in", "in.cap", "-out", "o.cap"};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        const ProcessResult result = run(trceditPath(), args);
+        EXPECT_EQ(result.exitStatus, kFailure) << r.says;
+        EXPECT_NE(result.output.find(r.says), std::string::npos) << result.output;
+        EXPECT_TRUE(chunks("o").empty());
+        EXPECT_FALSE(fileExists(dir.file("o.cap")));
+    }
+}
+
+// A run that fails after some chunks were written leaves every name as it was.
+TEST_F(EditTest, AFailedRunLeavesExistingChunksAsTheyWere) {
+    writeTimed(dir.file("in.cap"), gappyTimes(), 1);
+    writeFile(dir.file("cut-00001.cap"), Bytes(10, 0x11));
+    ASSERT_EQ(mkfifo(dir.file("cut-00003.cap").c_str(), 0644), 0);
+    const ProcessResult result =
+        run(trceditPath(), {"-in", "in.cap", "-out", "cut.cap", "-split-records", "10"});
+    EXPECT_EQ(result.exitStatus, kFailure);
+    EXPECT_NE(result.output.find("Failed to open file: 'cut-00003.cap'\nbecause: it is a pipe or "
+                                 "FIFO, not a regular file"),
+              std::string::npos)
+        << result.output;
+    EXPECT_EQ(readFile(dir.file("cut-00001.cap")), Bytes(10, 0x11));
+    EXPECT_FALSE(fileExists(dir.file("cut-00002.cap")));
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,243 @@
+#include "trcedit/ChunkedOutput.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "capfile/write/CXcfPmB3CaptureFileWriter.h"
+#include "capfile/write/CXcfPmB4CaptureFileWriter.h"
+#include "cli/Console.h"
+#include "cli/RecordMapping.h"
+#include "record/CXcfTimeOfDay.h"
+#include "record/CXcfTimestamp.h"
+
+namespace {
+
+constexpr uint64_t kBillion = 1000000000;
+
+uint64_t timeOf(const CXcfCaptureRecord& record) {
+    return uint64_t{record.getTimestampSeconds()} * kBillion + record.getTimestampNanoseconds();
+}
+
+// The UTC time of day of a record time, as the header's capture times hold it.
+CXcfTimeOfDay timeOfDay(uint32_t seconds, uint32_t nanoseconds) {
+    const uint32_t inDay = seconds % 86400;
+    CXcfTimeOfDay time;
+    time.set(static_cast<uint16_t>(inDay / 3600), static_cast<uint16_t>(inDay % 3600 / 60),
+             static_cast<uint16_t>(inDay % 60 * 1000 + nanoseconds / 1000000 % 1000));
+    return time;
+}
+
+std::string systemErrorText(int error) {
+    return error != 0 ? std::string(" (") + std::strerror(error) + ")" : std::string();
+}
+
+}  // namespace
+
+ChunkedOutput::ChunkedOutput(const EditSettings& settings, cli::CaptureFormat format,
+                             std::string portType, std::string portId, cli::RunReport& report)
+    : settings(settings),
+      format(format),
+      portType(std::move(portType)),
+      portId(std::move(portId)),
+      report(report) {}
+
+ChunkedOutput::~ChunkedOutput() {
+    discard();
+}
+
+std::string ChunkedOutput::chunkName(const std::string& outputName, size_t number) {
+    const std::filesystem::path path(outputName);
+    char sequence[32];
+    std::snprintf(sequence, sizeof sequence, "-%05zu", number);
+    return (path.parent_path() / (path.stem().string() + sequence + path.extension().string()))
+        .string();
+}
+
+bool ChunkedOutput::prepare() {
+    // The first file's name is checked now; later chunks' names as they start.
+    const std::string name = settings.split == SplitKind::kNone
+                                 ? settings.outputFileName
+                                 : chunkName(settings.outputFileName, 1);
+    cli::SafeOutput probe;
+    std::string reason;
+    if (!probe.prepare(name, reason)) {
+        report.error("openOutputFile", "Failed to open file: '" + name + "'\nbecause: " + reason);
+        return false;
+    }
+    return true;
+}
+
+bool ChunkedOutput::startFile() {
+    current = Pending();
+    current.name = settings.split == SplitKind::kNone
+                       ? settings.outputFileName
+                       : chunkName(settings.outputFileName, written.size() + 1);
+    std::string reason;
+    if (!current.output.prepare(current.name, reason)) {
+        report.error("openOutputFile",
+                     "Failed to open file: '" + current.name + "'\nbecause: " + reason);
+        return false;
+    }
+    for (const std::string& input : settings.inputFileNames) {
+        std::error_code ignored;
+        if (std::filesystem::equivalent(current.output.target(), input, ignored)) {
+            report.error("openOutputFile", "Failed to open file: '" + current.name +
+                                               "'\nbecause: it would overwrite the input file '" +
+                                               input + "'");
+            return false;
+        }
+    }
+    if (format == cli::CaptureFormat::kB3) {
+        writer = std::make_unique<CXcfPmB3CaptureFileWriter>(portType, portId, "Rx", 3);
+    } else {
+        writer = std::make_unique<CXcfPmB4CaptureFileWriter>(portType, portId, "Rx", 4);
+    }
+    if (settings.split == SplitKind::kBytes && settings.splitValue < writer->fileSizeLimit()) {
+        writer->setFileSizeLimit(settings.splitValue);
+    }
+    writer->setCreateExclusively(true);
+    const bool created = current.output.createTemporary(
+        [this](const std::string& temporaryName) {
+            if (writer->open(temporaryName, "Edited records")) {
+                return 0;
+            }
+            return writer->systemError() != 0 ? writer->systemError() : EIO;
+        },
+        reason);
+    if (!created) {
+        report.error("openOutputFile",
+                     "Failed to open file: '" + current.name + "'\nbecause: " + reason);
+        writer.reset();
+        return false;
+    }
+    chunkRecords = 0;
+    return true;
+}
+
+bool ChunkedOutput::finishFile() {
+    if (chunkRecords > 0) {
+        writer->setCaptureStartTimeOfDay(timeOfDay(firstSeconds, firstNanoseconds));
+        writer->setCaptureStopTimeOfDay(timeOfDay(lastSeconds, lastNanoseconds));
+        writer->setCaptureStopTimestamp(CXcfTimestamp(static_cast<int32_t>(lastSeconds),
+                                                      static_cast<int32_t>(lastNanoseconds)));
+        writer->setTriggerPacketNumber(chunkRecords - 1);
+    }
+    writer->close();
+    if (writer->hasFailed()) {
+        report.error("editRecords", "Failed to write file: '" + current.name +
+                                        "'\nbecause: " + writer->errorMessage() +
+                                        systemErrorText(writer->systemError()));
+        return false;
+    }
+    written.push_back(std::move(current));
+    writer.reset();
+    return true;
+}
+
+bool ChunkedOutput::needsNewChunk(uint64_t time) const {
+    switch (settings.split) {
+        case SplitKind::kRecords:
+            return chunkRecords >= settings.splitValue;
+        case SplitKind::kSeconds:
+            return time >= chunkFirstTime && time - chunkFirstTime >= settings.splitValue;
+        default:
+            return false;
+    }
+}
+
+bool ChunkedOutput::write(const CXcfCaptureRecord& record, cli::CaptureFormat source) {
+    const uint64_t time = timeOf(record);
+    if (writer && chunkRecords > 0 && needsNewChunk(time) && !finishFile()) {
+        return false;
+    }
+    if (!writer && !startFile()) {
+        return false;
+    }
+    bool stored = cli::writeMapped(*writer, format, record, source);
+    if (!stored && !writer->hasFailed() && writer->isSizeLimitReached()) {
+        if (settings.split == SplitKind::kBytes && chunkRecords > 0) {
+            // The chunk is full: the record opens the next one.
+            if (!finishFile() || !startFile()) {
+                return false;
+            }
+            stored = cli::writeMapped(*writer, format, record, source);
+        }
+        if (!stored && settings.split == SplitKind::kBytes && !writer->hasFailed()) {
+            report.error("editRecords",
+                         "'-split-bytes " + std::to_string(settings.splitValue) +
+                             "' is too small for a file of one record: its header and record " +
+                             std::to_string(totalRecords + 1) + " do not fit.");
+            return false;
+        }
+        if (!stored && !writer->hasFailed()) {
+            report.error("editRecords",
+                         "Output file '" + current.name +
+                             "' reached the 4 GiB limit of the format after " +
+                             std::to_string(chunkRecords) +
+                             " records; the remaining records were not written. Give "
+                             "'-split-bytes' to cut the output into files below the limit.");
+            sizeLimitStop = true;
+            return false;
+        }
+    }
+    if (!stored) {
+        report.error("editRecords", "Failed to write file: '" + current.name +
+                                        "'\nbecause: " + writer->errorMessage() +
+                                        systemErrorText(writer->systemError()));
+        return false;
+    }
+    if (chunkRecords == 0) {
+        chunkFirstTime = time;
+        firstSeconds = record.getTimestampSeconds();
+        firstNanoseconds = record.getTimestampNanoseconds();
+    }
+    lastSeconds = record.getTimestampSeconds();
+    lastNanoseconds = record.getTimestampNanoseconds();
+    ++chunkRecords;
+    ++totalRecords;
+    return true;
+}
+
+bool ChunkedOutput::commit() {
+    if (writer && !finishFile()) {
+        return false;
+    }
+    for (size_t i = 0; i < written.size(); ++i) {
+        std::string reason;
+        if (!written[i].output.commit(reason)) {
+            report.error("editRecords",
+                         "Failed to write file: '" + written[i].name + "'\nbecause: " + reason);
+            return false;
+        }
+    }
+    // Chunks of an earlier run may follow under the next numbers: they are not this run's.
+    if (settings.split != SplitKind::kNone) {
+        const std::string next = chunkName(settings.outputFileName, written.size() + 1);
+        std::error_code ignored;
+        if (std::filesystem::exists(next, ignored)) {
+            printLine("WARNING (editRecords) - '" + next +
+                      "' and any chunks after it are not part of this output; they were there "
+                      "before.");
+        }
+    }
+    return true;
+}
+
+void ChunkedOutput::discard() {
+    if (writer) {
+        writer->discard();
+        writer.reset();
+    }
+    for (const Pending& file : written) {
+        if (!file.output.isCommitted()) {
+            std::remove(file.output.temporaryName().c_str());
+        }
+    }
+    written.clear();
+    totalRecords = 0;
+    chunkRecords = 0;
+    sizeLimitStop = false;
+}

@@ -1,0 +1,68 @@
+// trcedit's output: one file, or chunk files named after it with a sequence number, each a
+// complete B3 or B4 file on its own (header, tables, description, index, and capture times and
+// trigger packet number of its own records). Every file is written under a temporary name and
+// renamed into place only when the whole run has succeeded; until then, and after a failure,
+// the names hold what they held before.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "capfile/write/CXcfPmBinaryCaptureFileWriter.h"
+#include "cli/FormatRecords.h"
+#include "cli/RunReport.h"
+#include "cli/SafeOutput.h"
+#include "record/CXcfCaptureRecord.h"
+#include "trcedit/EditSettings.h"
+
+class ChunkedOutput {
+  public:
+    ChunkedOutput(const EditSettings& settings, cli::CaptureFormat format, std::string portType,
+                  std::string portId, cli::RunReport& report);
+    ~ChunkedOutput();
+
+    // Checks the output name before anything is written; false after reporting why.
+    bool prepare();
+    // Writes the record into the current file, starting the next chunk first when the split
+    // rule says so. False after reporting why (a write failure, the format's size limit).
+    bool write(const CXcfCaptureRecord& record, cli::CaptureFormat source);
+    // Completes the last file and renames every file into place; false after reporting why.
+    bool commit();
+    // Removes every temporary file written.
+    void discard();
+
+    uint64_t records() const { return totalRecords; }
+    size_t files() const { return written.size() + (writer ? 1 : 0); }
+    // True when the run stopped at the 4 GiB limit with complete files (reported as such).
+    bool stoppedAtSizeLimit() const { return sizeLimitStop; }
+    // The name of chunk n (from 1) of an output name: cut.cap gives cut-00001.cap.
+    static std::string chunkName(const std::string& outputName, size_t number);
+
+  private:
+    struct Pending {
+        cli::SafeOutput output;
+        std::string name;
+    };
+    bool startFile();
+    bool finishFile();
+    bool needsNewChunk(uint64_t time) const;
+
+    const EditSettings& settings;
+    cli::CaptureFormat format;
+    std::string portType;
+    std::string portId;
+    cli::RunReport& report;
+    std::unique_ptr<CXcfPmBinaryCaptureFileWriter> writer;
+    Pending current;
+    std::vector<Pending> written;  // complete, not yet renamed
+    uint64_t totalRecords = 0;
+    uint32_t chunkRecords = 0;
+    uint64_t chunkFirstTime = 0;
+    uint32_t lastSeconds = 0;
+    uint32_t lastNanoseconds = 0;
+    uint32_t firstSeconds = 0;
+    uint32_t firstNanoseconds = 0;
+    bool sizeLimitStop = false;
+};

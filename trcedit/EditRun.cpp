@@ -1,0 +1,137 @@
+#include "trcedit/EditRun.h"
+
+#include "cli/Console.h"
+#include "cli/InputFiles.h"
+#include "cli/Progress.h"
+#include "cli/RecordSequence.h"
+#include "cli/Signals.h"
+#include "trcedit/TimeOrderedMerge.h"
+
+EditRun::EditRun(const EditSettings& settings)
+    : settings(settings), report(settings.outputFileName) {}
+
+EditRun::~EditRun() {
+    cleanUp();
+}
+
+bool EditRun::openAllInputs() {
+    for (const std::string& name : settings.inputFileNames) {
+        if (report.stopRequested("openInputFile")) {
+            return false;
+        }
+        std::string message;
+        auto reader = cli::openTesterInput(name, settings.inputFileNames.size(), message);
+        if (!reader) {
+            report.error("openInputFile", message);
+            return false;
+        }
+        if (reader->getFormatCode() == "B4") {
+            outputFormat = cli::CaptureFormat::kB4;
+        }
+        reader->releaseBuffers();
+        readers.push_back(std::move(reader));
+    }
+    // The output's port type and id are the first input's, as a merge takes them.
+    std::string direction;
+    readers.front()->getPortDescription(0, portType, portId, direction);
+    warned.assign(readers.size(), false);
+    return true;
+}
+
+bool EditRun::prepareOutput() {
+    output = std::make_unique<ChunkedOutput>(settings, outputFormat, portType, portId, report);
+    return output->prepare();
+}
+
+bool EditRun::selected(const CXcfCaptureRecord& record) {
+    const uint64_t time = TimeOrderedMerge::timeOf(record);
+    if ((settings.fromGiven && time < settings.fromNanoseconds) ||
+        (settings.toGiven && time >= settings.toNanoseconds)) {
+        return false;
+    }
+    return ++kept >= settings.startRecord;
+}
+
+EditRun::Pass EditRun::writeSelected(std::vector<bool>& indexed) {
+    kept = 0;
+    written = 0;
+    uint64_t total = 0;
+    for (const auto& reader : readers) {
+        total += reader->numberOfRecords;
+    }
+    cli::Progress progress("trcedit", total);
+    uint64_t seen = 0;
+    std::unique_ptr<TimeOrderedMerge> merge;
+    std::unique_ptr<cli::RecordSequence> sequence;
+    if (settings.sort) {
+        merge = std::make_unique<TimeOrderedMerge>(readers, indexed, warned);
+    } else {
+        sequence = std::make_unique<cli::RecordSequence>(readers);
+    }
+    while (settings.recordLimit == 0 || written < settings.recordLimit) {
+        if (cli::stopSignal() != 0) {
+            break;
+        }
+        const CXcfCaptureRecord* record = merge ? merge->next() : sequence->next();
+        if (record == nullptr || (merge && merge->sawDisorder())) {
+            break;
+        }
+        progress.update(++seen, 0);
+        if (!selected(*record)) {
+            continue;
+        }
+        const cli::CaptureFormat source = merge ? merge->format() : sequence->format();
+        if (!output->write(*record, source)) {
+            return Pass::kFailed;
+        }
+        ++written;
+    }
+    progress.finish();
+    if (merge && !merge->finishAndCheckOrder()) {
+        // Some input stepped back in time: what was written is not in order. Start again with
+        // those inputs read through an index of their records' times.
+        for (size_t i = 0; i < indexed.size(); ++i) {
+            indexed[i] = indexed[i] || merge->disordered()[i];
+        }
+        return Pass::kAgain;
+    }
+    return Pass::kDone;
+}
+
+bool EditRun::editRecords(uint64_t& count, size_t& files) {
+    count = 0;
+    files = 0;
+    std::vector<bool> indexed(readers.size(), false);
+    Pass pass = writeSelected(indexed);
+    if (pass == Pass::kAgain) {
+        output->discard();
+        pass = writeSelected(indexed);
+    }
+    if (report.stopRequested("editRecords")) {
+        return false;
+    }
+    if (pass == Pass::kFailed && !output->stoppedAtSizeLimit()) {
+        return false;
+    }
+    if (output->records() == 0) {
+        report.error("editRecords", "No record was selected; the output file '" +
+                                        settings.outputFileName + "' was not written.");
+        return false;
+    }
+    if (!output->commit()) {
+        return false;
+    }
+    count = output->records();
+    files = output->files();
+    // A run cut short by the format's size limit wrote complete files, but not all records.
+    return pass == Pass::kDone;
+}
+
+void EditRun::cleanUp() {
+    for (auto& reader : readers) {
+        reader->close();
+    }
+    if (output) {
+        output->discard();
+    }
+}

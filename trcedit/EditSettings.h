@@ -1,0 +1,35 @@
+// The command line of trcedit, and the forms of its time and size values.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class SplitKind { kNone, kRecords, kBytes, kSeconds };
+
+struct EditSettings {
+    std::vector<std::string> inputFileNames;
+    std::string outputFileName;
+    uint32_t startRecord = 1;  // within what the time window keeps, from 1
+    uint32_t recordLimit = 0;  // 0: all
+    bool fromGiven = false;
+    uint64_t fromNanoseconds = 0;  // keep records with from <= time < to
+    bool toGiven = false;
+    uint64_t toNanoseconds = 0;
+    bool sort = false;
+    SplitKind split = SplitKind::kNone;
+    uint64_t splitValue = 0;  // records, bytes, or nanoseconds
+};
+
+enum class EditParse { kRun, kUsage, kError };
+
+// Fills the settings from the command line. Prints the message and the usage text on an
+// error, the usage text alone for -h.
+EditParse parseEditArguments(int argc, char* argv[], EditSettings& settings);
+
+// A time in nanoseconds since the epoch, from epoch seconds with up to nine decimals
+// ("1143137000.25") or UTC ISO-8601 ("2006-03-23T18:03:20.25Z"). False with the reason.
+bool parseTime(const std::string& text, uint64_t& nanoseconds, std::string& reason);
+
+// A byte count with an optional suffix K, M or G (powers of 1024). False for anything else.
+bool parseSize(const std::string& text, uint64_t& bytes);
