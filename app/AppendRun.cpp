@@ -203,11 +203,42 @@ bool AppendRun::convertRecords(uint32_t& count) {
 
 uint32_t AppendRun::appendRecords() {
     cli::RecordSequence sequence(readers);
+    std::vector<uint32_t> offsets;
     uint32_t seen = 0;
     uint32_t written = 0;
     while (settings.recordLimit == 0 || written < settings.recordLimit) {
         if (cli::stopSignal() != 0) {
             break;
+        }
+        // Records whose bytes are the output's bytes are copied in runs, from file to file;
+        // the checks that reading them would make are made on their index entries. Those
+        // before the start are only counted.
+        if (bulkCopy) {
+            const uint32_t skip =
+                settings.startRecord > seen + 1 ? settings.startRecord - seen - 1 : 0;
+            const uint32_t left =
+                settings.recordLimit == 0 ? kMaxRun : settings.recordLimit - written;
+            bool fromB3 = false;
+            const uint32_t run = sequence.nextRun(
+                outputKind, std::min(skip != 0 ? skip : left, kMaxRun), offsets, fromB3);
+            if (run > 0 && skip != 0) {
+                seen += run;
+                continue;
+            }
+            if (run > 0) {
+                const uint32_t copied =
+                    writer->copyRecords(sequence.reader().inputFile(), offsets.data(), run, fromB3);
+                seen += copied;
+                written += copied;
+                if (copied < run) {
+                    if (writer->hasFailed() || writer->isSizeLimitReached()) {
+                        break;
+                    }
+                    // The input could not be read: the rest go the usual way.
+                    sequence.giveBack(run - copied);
+                }
+                continue;
+            }
         }
         const CXcfCaptureRecord* record = sequence.next();
         if (record == nullptr) {

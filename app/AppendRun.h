@@ -33,6 +33,9 @@ class AppendRun {
     // Largest output file the writer may produce; 0 keeps the format's own limit. Lets tests
     // reach the limit without writing gigabytes.
     void setOutputSizeLimit(uint64_t bytes) { outputSizeLimit = bytes; }
+    // Whether records whose bytes are the output's own are copied in runs (the default) or
+    // read and written one by one; the output is the same either way.
+    void setBulkCopy(bool enabled) { bulkCopy = enabled; }
 
     // The stop signal that ended the run early, 0 when none did.
     int interruptedBy() const { return report.stoppedBy(); }
@@ -60,5 +63,8 @@ class AppendRun {
     // outputFormat, derived once for the record loop.
     cli::CaptureFormat outputKind = cli::CaptureFormat::kB3;
     uint64_t outputSizeLimit = 0;
+    bool bulkCopy = true;
+    // Records per copied run: their index entries pass through a block of this many entries.
+    static constexpr uint32_t kMaxRun = 65536;
     cli::RunReport report;
 };

@@ -24,6 +24,21 @@ void RecordSequence::startInput() {
     }
 }
 
+uint32_t RecordSequence::nextRun(CaptureFormat output, uint32_t maxCount,
+                                 std::vector<uint32_t>& offsets, bool& fromB3) {
+    if (index >= readers.size() || currentFormat == CaptureFormat::kOther ||
+        (currentFormat == CaptureFormat::kB4 && output != CaptureFormat::kB4)) {
+        return 0;
+    }
+    fromB3 = currentFormat == CaptureFormat::kB3 && output == CaptureFormat::kB4;
+    // Converted records pass through a block of the writer's; copied ones go from file to
+    // file and cost no memory however many bytes they are.
+    const uint64_t maxBytes = fromB3 ? kConvertedRunBytes : kCopiedRunBytes;
+    const uint32_t count = readers[index]->recordRun(nextNumber, maxCount, maxBytes, offsets);
+    nextNumber += count;
+    return count;
+}
+
 CXcfCaptureRecord* RecordSequence::next() {
     while (index < readers.size()) {
         CXcfPmCaptureFileParser& current = *readers[index];

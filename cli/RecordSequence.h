@@ -36,7 +36,20 @@ class RecordSequence {
     // The last record's number within its input, from 1.
     uint32_t recordNumber() const { return nextNumber - 1; }
 
+    // For a caller that copies records as bytes into a writer of the output format: when the
+    // current input's next records can be copied (see CXcfPmCaptureFileParser::recordRun),
+    // how many from here (at most maxCount), their offsets, and whether they are B3 records
+    // for a B4 output; the sequence moves past them. 0 when the next record must come from
+    // next().
+    uint32_t nextRun(CaptureFormat output, uint32_t maxCount, std::vector<uint32_t>& offsets,
+                     bool& fromB3);
+    // Hands back the last `records` of a run that could not be copied: next() reads them.
+    void giveBack(uint32_t records) { nextNumber -= records; }
+
   private:
+    static constexpr uint64_t kConvertedRunBytes = 1024 * 1024;
+    static constexpr uint64_t kCopiedRunBytes = 64 * 1024 * 1024;
+
     void startInput();
 
     Readers& readers;

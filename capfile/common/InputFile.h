@@ -14,6 +14,8 @@
 
 namespace xcf {
 
+class OutputFile;
+
 class InputFile {
   public:
     // Size of the read-ahead block, and the most that peek can hand out at once.
@@ -64,6 +66,9 @@ class InputFile {
     void releaseBlock();
 
   private:
+    // Copies run between the two handles without passing through either block.
+    friend class OutputFile;
+
     bool fail(int error);
     bool ensureBlock();
     // Reads up to count bytes from offset into `into`; the count read, or fewer on error or

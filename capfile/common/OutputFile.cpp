@@ -1,10 +1,17 @@
 #include "capfile/common/OutputFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <filesystem>
 #include <new>
 #include <system_error>
+
+#include "capfile/common/InputFile.h"
+
+#if defined(__linux__)
+#include <unistd.h>
+#endif
 
 namespace xcf {
 
@@ -52,7 +59,9 @@ bool OutputFile::create(const std::string& name, Creation creation) {
     errorNumber = 0;
     writePosition = 0;
     endPosition = 0;
+    physicalEnd = 0;
     createdNew = false;
+    path = name;
 
     errno = 0;
     file = std::fopen(name.c_str(), "wbx");
@@ -84,6 +93,14 @@ bool OutputFile::close() {
     }
     file = nullptr;
     block.reset();
+    if (physicalEnd > endPosition && !failedState) {
+        // A copy that failed half-way left bytes beyond what the file holds.
+        std::error_code error;
+        std::filesystem::resize_file(path, endPosition, error);
+        if (error) {
+            fail(error.value());
+        }
+    }
     return !failedState;
 }
 
@@ -187,6 +204,96 @@ void OutputFile::seek(uint64_t position) {
         return;
     }
     writePosition = position;
+}
+
+bool OutputFile::copyThroughBlock(InputFile& input, uint64_t offset, uint64_t count,
+                                  uint64_t& copied) {
+    constexpr size_t kPiece = kBlockSize;
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kPiece]);
+    if (!buffer) {
+        return fail(ENOMEM);
+    }
+    while (copied < count) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(kPiece, count - copied));
+        const size_t got = input.readAt(offset + copied, buffer.get(), want);
+        if (got > 0 && !writeThrough(buffer.get(), got)) {
+            return false;
+        }
+        copied += got;
+        if (got < want) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool OutputFile::copyFrom(InputFile& input, uint64_t offset, uint64_t count, uint64_t& copied) {
+    copied = 0;
+    if (failedState || file == nullptr || input.file == nullptr) {
+        return fail(failedState ? errorNumber : EBADF);
+    }
+    if (!flushBlock()) {
+        return false;
+    }
+    bool complete = false;
+    bool copiedBySystem = false;
+#if defined(__linux__)
+    // The kernel copies from page cache to page cache, as cat does.
+    loff_t from = static_cast<loff_t>(offset);
+    loff_t to = static_cast<loff_t>(writePosition);
+    const int in = fileno(input.file);
+    const int out = fileno(file);
+    int error = 0;
+    while (copied < count) {
+        const ssize_t n =
+            copy_file_range(in, &from, out, &to, static_cast<size_t>(count - copied), 0);
+        if (n > 0) {
+            copied += static_cast<uint64_t>(n);
+            continue;
+        }
+        error = n == 0 ? 0 : errno;
+        if (error != EINTR) {
+            break;
+        }
+    }
+    complete = copied == count;
+    copiedBySystem = complete || copied > 0 || error == 0 || error == EIO;
+    if (!complete && (error == ENOSPC || error == EFBIG || error == EDQUOT || error == EBADF)) {
+        fail(error);
+    }
+#endif
+    if (!complete && !copiedBySystem && !failedState) {
+        // No system copy between these files: through a block instead.
+        if (writePosition > static_cast<uint64_t>(LONG_MAX) ||
+            std::fseek(file, static_cast<long>(writePosition), SEEK_SET) != 0) {
+            return fail(EOVERFLOW);
+        }
+        complete = copyThroughBlock(input, offset, count, copied);
+    }
+    const uint64_t reached = writePosition + copied;
+    physicalEnd = std::max(physicalEnd, reached);
+    if (failedState) {
+        return false;
+    }
+    advance(copied);
+    // The handle's own position follows the copy, for the writes after it.
+    if (writePosition > static_cast<uint64_t>(LONG_MAX) ||
+        std::fseek(file, static_cast<long>(writePosition), SEEK_SET) != 0) {
+        return fail(EOVERFLOW);
+    }
+    return complete;
+}
+
+void OutputFile::dropFrom(uint64_t position) {
+    if (failedState || position >= writePosition || blockUsed != 0) {
+        return;
+    }
+    writePosition = position;
+    endPosition = std::min(endPosition, position);
+    if (position > static_cast<uint64_t>(LONG_MAX) ||
+        std::fseek(file, static_cast<long>(position), SEEK_SET) != 0) {
+        fail(EOVERFLOW);
+    }
 }
 
 OutputFile::StreamBuffer::int_type OutputFile::StreamBuffer::overflow(int_type c) {

@@ -18,6 +18,8 @@
 
 namespace xcf {
 
+class InputFile;
+
 class OutputFile : public std::ostream {
   public:
     static constexpr size_t kBlockSize = 256 * 1024;
@@ -70,6 +72,16 @@ class OutputFile : public std::ostream {
     // get there.
     bool flushBlock();
 
+    // Appends count bytes of input, from offset on, copied by the system from file to file
+    // where it can (no pass through either process block). copied tells how many arrived. A
+    // write failure fails this file; a read failure (the input cut short, an I/O error) does
+    // not: it returns false with copied short of count, and the bytes beyond copied that
+    // reached the file are dropped again by later writes or at close.
+    bool copyFrom(InputFile& input, uint64_t offset, uint64_t count, uint64_t& copied);
+    // Drops what was written from position on (at most what the last copy added): the next
+    // write goes there, and the file ends there unless more follows.
+    void dropFrom(uint64_t position);
+
   private:
     // The stream view: everything written through it goes to put.
     class StreamBuffer : public std::streambuf {
@@ -86,6 +98,7 @@ class OutputFile : public std::ostream {
     };
 
     void putSlowly(const void* bytes, size_t count);
+    bool copyThroughBlock(InputFile& input, uint64_t offset, uint64_t count, uint64_t& copied);
     bool writeThrough(const void* bytes, size_t count);
     bool fail(int error);
     void advance(size_t count) {
@@ -100,6 +113,9 @@ class OutputFile : public std::ostream {
     int errorNumber = 0;
     uint64_t writePosition = 0;
     uint64_t endPosition = 0;
+    // The furthest any copy reached, which a failed copy may leave beyond endPosition.
+    uint64_t physicalEnd = 0;
+    std::string path;
     std::unique_ptr<uint8_t[]> block;
     size_t blockUsed = 0;
 };

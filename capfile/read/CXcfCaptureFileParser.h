@@ -35,6 +35,9 @@ class CXcfCaptureFileParser : public CXcfCaptureFileCommon {
     // Number of the record that readNextRecord reads next (1-based).
     uint32_t currentRecord = 0;
 
+    // The open file, for callers that copy records as bytes (see recordRun).
+    xcf::InputFile& inputFile() { return inputStream; }
+
   protected:
     // Where record recordNumber starts and how many bytes it spans, in signed 64 bits so
     // that a damaged index shows as a negative or oversized span instead of wrapping. False

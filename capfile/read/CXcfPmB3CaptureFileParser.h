@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "capfile/common/RecordLayout.h"
 #include "capfile/read/CXcfPmBinaryCaptureFileParser.h"
 #include "record/CXcfCaptureRecord.h"
 
@@ -19,6 +20,9 @@ class CXcfPmB3CaptureFileParser : public CXcfPmBinaryCaptureFileParser {
     void reset() override;
     std::string report(std::string extra) const override;
     bool readRecord(uint32_t recordNumber, CXcfCaptureRecord& record) override;
+    bool hasWriterLayout() const override {
+        return !isVersion10() && recordTypeTable[0] == xcf::layout::kB3WrittenRecordType;
+    }
     bool readHeader() override;
     bool getPortDescription(uint32_t recordNumber, std::string& portType, std::string& portId,
                             std::string& direction) override;
@@ -27,6 +31,7 @@ class CXcfPmB3CaptureFileParser : public CXcfPmBinaryCaptureFileParser {
     uint32_t triggerPacketNumber = 0;
 
   protected:
+    size_t writerFieldsSize() const override { return xcf::layout::kB3WrittenFieldsSize; }
     uint8_t layer2Type = 0;
     bool portDescriptionParsed = false;
 };

@@ -141,6 +141,75 @@ uint32_t CXcfPmBinaryCaptureFileParser::readIndexEntry(uint32_t recordNumber) {
     return readIndexEntries(recordNumber, 1, &entry) == 1 ? entry : 0;
 }
 
+uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCount,
+                                                  uint64_t maxBytes,
+                                                  std::vector<uint32_t>& offsets) {
+    offsets.clear();
+    if (!hasWriterLayout() || inputStream.failed() || recordLength != 0 || offsetToIndex == 0 ||
+        first == 0 || first > numberOfRecords || maxCount == 0) {
+        return 0;
+    }
+    // The entries of the run, the one after it and a window beyond, in one read: a run may
+    // hold far more records than an index window, and a load per window would cost a read
+    // each. An index section that ends early yields fewer.
+    const uint64_t lastWanted =
+        std::min<uint64_t>(uint64_t{first} + maxCount + kIndexWindowSize, numberOfRecords);
+    runEntries.resize(static_cast<size_t>(lastWanted - first + 1) * kIndexEntrySize);
+    const uint64_t at = uint64_t{offsetToIndex} + uint64_t{kIndexEntrySize} * (first - 1);
+    const uint64_t got =
+        inputStream.readAt(at, runEntries.data(), runEntries.size()) / kIndexEntrySize;
+    auto entry = [this](uint64_t i) {
+        return int64_t{xcf::load32(runEntries.data() + i * kIndexEntrySize)};
+    };
+    const int64_t dataEnd = offsetToIndex;
+    const int64_t fields = static_cast<int64_t>(writerFieldsSize());
+    uint32_t count = 0;
+    uint64_t bytes = 0;
+    for (uint64_t i = 0; count < maxCount; ++i) {
+        const uint64_t n = first + i;
+        if (n > numberOfRecords) {
+            break;
+        }
+        // Read in order, the last record of an index window makes the next window load. A
+        // window the index section cannot fill fails that record and everything after it.
+        const bool windowEnd = n % kIndexWindowSize == 0 && n < numberOfRecords;
+        const uint64_t needed =
+            windowEnd ? std::min<uint64_t>(n + kIndexWindowSize, numberOfRecords) - first + 1
+                      : std::min<uint64_t>(n + 1, numberOfRecords) - first + 1;
+        if (got < needed) {
+            break;
+        }
+        // The last record of the file runs up to the index section.
+        const int64_t offset = entry(i);
+        const int64_t next = n == numberOfRecords ? dataEnd : entry(i + 1);
+        const int64_t span = next - offset;
+        if (span <= fields || span > int64_t{UINT32_MAX} || offset < int64_t{offsetToData} ||
+            offset + span > dataEnd || bytes + static_cast<uint64_t>(span) > maxBytes) {
+            break;
+        }
+        if (count == 0) {
+            offsets.push_back(static_cast<uint32_t>(offset));
+        }
+        offsets.push_back(static_cast<uint32_t>(next));
+        bytes += static_cast<uint64_t>(span);
+        ++count;
+    }
+    if (count == 0) {
+        offsets.clear();
+    }
+    // The record after the run may be read the usual way: the index window is then the one
+    // that reading every record in order would have loaded by now.
+    const uint64_t following = uint64_t{first} + count;
+    if (following <= numberOfRecords) {
+        const uint32_t windowStart =
+            static_cast<uint32_t>((following - 1) / kIndexWindowSize * kIndexWindowSize + 1);
+        if (indexWindowFirst != windowStart) {
+            loadIndexCache(windowStart);
+        }
+    }
+    return count;
+}
+
 bool CXcfPmBinaryCaptureFileParser::readString(std::string& out) {
     uint16_t length = 0;
     if (!readUint16(length)) {

@@ -29,6 +29,9 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
     bool loadIndexCache(uint32_t firstRecord) override;
     uint32_t readIndexEntry(uint32_t recordNumber) override;
 
+    uint32_t recordRun(uint32_t first, uint32_t maxCount, uint64_t maxBytes,
+                       std::vector<uint32_t>& offsets) override;
+
     virtual bool readString(std::string& out);
     virtual bool readRecordTypeTable();
     virtual bool readSourceNameTable();
@@ -76,7 +79,13 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
     // The non-empty pieces of text between any of the separator characters.
     static std::vector<std::string> splitFields(const std::string& text, const char* separators);
 
+    // The writers' fields in front of a frame, for the format's own records.
+    virtual size_t writerFieldsSize() const { return 0; }
+
   private:
+    // Index entries of the last recordRun, read in one piece.
+    std::vector<uint8_t> runEntries;
+
     bool readRecordParts(uint32_t offset, uint8_t* fields, size_t fixedSize, uint32_t extensionSize,
                          uint32_t frameLength, RecordParts& parts);
 };

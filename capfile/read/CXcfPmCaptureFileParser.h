@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "capfile/common/CXcfPmCaptureFileCommon.h"
 #include "capfile/read/CXcfCaptureFileParser.h"
@@ -44,6 +45,23 @@ class CXcfPmCaptureFileParser : public CXcfCaptureFileParser, public CXcfPmCaptu
     virtual bool checkFormatCode();
     virtual bool readVersion();
     virtual bool checkSignature();
+
+    // True when records are laid out as the writers lay them out (B3 version 1.1 of record
+    // type 3, B4 of record type 4), so that their bytes can be copied into an output.
+    virtual bool hasWriterLayout() const { return false; }
+    // For copying records as bytes: how many records from `first` on (at most maxCount, and
+    // at most maxBytes of them: a larger record is read the usual way) readRecord would read,
+    // found without reading them. Each one's
+    // extent comes from the index and passes the checks readRecord makes: inside the data
+    // section, at least one frame byte behind the writers' fields. offsets receives the count
+    // plus one positions: where each record starts, then where the last one ends. 0 where a
+    // record must be read the usual way (it fails, the layout is another, the file failed).
+    virtual uint32_t recordRun(uint32_t first, uint32_t maxCount, uint64_t maxBytes,
+                               std::vector<uint32_t>& offsets) {
+        (void)first, (void)maxCount, (void)maxBytes;
+        offsets.clear();
+        return 0;
+    }
 
     // Gives back the memory that only reading records needs (the read-ahead block and the
     // index window); the next read takes it again. Lets a program keep many inputs open

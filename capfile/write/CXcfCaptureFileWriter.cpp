@@ -139,16 +139,18 @@ void CXcfCaptureFileWriter::clearWriteState() {
     lastSystemError = 0;
 }
 
-bool CXcfCaptureFileWriter::recordFits(uint64_t recordBytes) {
+bool CXcfCaptureFileWriter::recordFits(uint64_t recordBytes, uint64_t pendingBytes,
+                                       uint32_t pendingRecords) {
     // Once a record was refused, later ones are refused too, so that the file never skips a
     // record in the middle of the sequence.
     if (sizeLimitReached) {
         return false;
     }
-    const uint64_t indexBytes = (uint64_t{numberOfRecords} + 1) * kIndexEntrySize;
-    const uint64_t finishedSize = outputEnd() + recordBytes + indexBytes;
+    const uint64_t records = uint64_t{numberOfRecords} + pendingRecords;
+    const uint64_t indexBytes = (records + 1) * kIndexEntrySize;
+    const uint64_t finishedSize = outputEnd() + pendingBytes + recordBytes + indexBytes;
     // The record count is a 32-bit field as well.
-    if (finishedSize > sizeLimit || numberOfRecords == UINT32_MAX) {
+    if (finishedSize > sizeLimit || records >= UINT32_MAX) {
         sizeLimitReached = true;
         return false;
     }

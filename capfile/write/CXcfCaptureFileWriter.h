@@ -114,8 +114,9 @@ class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
     void clearWriteState();
     // True when a record of recordBytes more bytes, with its index entry and those of the
     // records before it, keeps the finished file within the size limit. Sets the size-limit
-    // state when it does not.
-    bool recordFits(uint64_t recordBytes);
+    // state when it does not. pendingBytes and pendingRecords are records about to be written
+    // in front of it.
+    bool recordFits(uint64_t recordBytes, uint64_t pendingBytes = 0, uint32_t pendingRecords = 0);
     // Copies the first byteCount bytes of the side index file to the output.
     void copyIndexFileToOutput(uint64_t byteCount);
 

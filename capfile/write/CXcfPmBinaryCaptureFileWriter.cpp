@@ -248,6 +248,76 @@ bool CXcfPmBinaryCaptureFileWriter::startRecord(size_t fieldCount, const uint8_t
     return !hasFailed();
 }
 
+uint32_t CXcfPmBinaryCaptureFileWriter::copyRecords(xcf::InputFile& input, const uint32_t* offsets,
+                                                    uint32_t count, bool fromB3) {
+    if (!canPatch() || count == 0) {
+        return 0;
+    }
+    // The bytes a B3 record lacks in front of its layer-2 byte in B4 form: port and status.
+    constexpr uint32_t kGained =
+        xcf::layout::kB4WrittenFieldsSize - xcf::layout::kB3WrittenFieldsSize;
+    const uint32_t gained = fromB3 ? kGained : 0;
+    // The records that fit the size limit, decided one by one as writeRecordData decides.
+    uint32_t fitting = 0;
+    while (fitting < count &&
+           recordFits(uint64_t{offsets[fitting + 1] - offsets[fitting]} + gained,
+                      uint64_t{offsets[fitting] - offsets[0]} + uint64_t{gained} * fitting,
+                      fitting)) {
+        ++fitting;
+    }
+    if (fitting == 0) {
+        return 0;
+    }
+    if (outputPosition() != outputEnd()) {
+        seekOutput(outputEnd());
+    }
+    const uint64_t start = outputEnd();
+    uint32_t copied = 0;
+    if (!fromB3) {
+        // The records as they lie, from file to file.
+        uint64_t bytes = 0;
+        const uint64_t total = uint64_t{offsets[fitting]} - offsets[0];
+        outputStream.copyFrom(input, offsets[0], total, bytes);
+        while (copied < fitting && uint64_t{offsets[copied + 1]} - offsets[0] <= bytes) {
+            ++copied;
+        }
+        if (copied < fitting && !outputStream.failed()) {
+            outputStream.dropFrom(start + (uint64_t{offsets[copied]} - offsets[0]));
+        }
+    } else {
+        // Each record read as it lies, the two bytes inserted behind its timestamp.
+        copyScratch.resize(uint64_t{offsets[fitting]} - offsets[0]);
+        const size_t got = input.readAt(offsets[0], copyScratch.data(), copyScratch.size());
+        while (copied < fitting && uint64_t{offsets[copied + 1]} - offsets[0] <= got) {
+            const uint8_t* record = copyScratch.data() + (offsets[copied] - offsets[0]);
+            const uint32_t size = offsets[copied + 1] - offsets[copied];
+            static const uint8_t kZeros[kGained] = {};
+            emit(outputStream, record, xcf::layout::kTimestampSize);
+            emit(outputStream, kZeros, kGained);
+            emit(outputStream, record + xcf::layout::kTimestampSize,
+                 size - xcf::layout::kTimestampSize);
+            ++copied;
+        }
+    }
+    if (outputStream.failed()) {
+        markFailed();
+        return 0;
+    }
+    // Their index entries: where each landed in the output.
+    copyScratch.resize(size_t{copied} * kIndexEntrySize);
+    for (uint32_t i = 0; i < copied; ++i) {
+        xcf::store32(
+            copyScratch.data() + size_t{i} * kIndexEntrySize,
+            static_cast<uint32_t>(start + (offsets[i] - offsets[0]) + uint64_t{gained} * i));
+    }
+    emit(indexStream, copyScratch.data(), copyScratch.size());
+    if (hasFailed()) {
+        return 0;
+    }
+    numberOfRecords += copied;
+    return copied;
+}
+
 bool CXcfPmBinaryCaptureFileWriter::finishRecord() {
     if (hasFailed()) {
         return false;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "capfile/write/CXcfPmCaptureFileWriter.h"
 
@@ -50,6 +51,16 @@ class CXcfPmBinaryCaptureFileWriter : public CXcfPmCaptureFileWriter {
     virtual uint64_t patchCaptureStopTimestamp();
     virtual uint64_t patchTriggerPacketNumber();
 
+    // Appends count records copied as bytes from input, where they lie at offsets[0] to
+    // offsets[count] laid out as this writer writes its records, or, for a B4 writer with
+    // fromB3, as a B3 writer writes them (each then gains its port and status bytes, both 0,
+    // as writeRecordData would write it). Each record gets its index entry. Returns how many
+    // records were written: fewer than count where the size limit stops them (at the record
+    // where writeRecordData would stop), the writer failed, or the input could not be read
+    // (the records before the one that failed are written).
+    uint32_t copyRecords(xcf::InputFile& input, const uint32_t* offsets, uint32_t count,
+                         bool fromB3);
+
   protected:
     // The header of the B3 and B4 formats: the common header, then the capture times block;
     // the data start after it.
@@ -88,4 +99,7 @@ class CXcfPmBinaryCaptureFileWriter : public CXcfPmCaptureFileWriter {
     // remembered position. Does nothing while the output is closed.
     uint64_t patchField(uint64_t fieldPosition, const uint8_t* bytes, size_t count);
     uint64_t patchTimeOfDay(uint64_t fieldPosition, const CXcfTimeOfDay& timeOfDay);
+
+    // Record bytes and index entries of copyRecords, kept between its calls.
+    std::vector<uint8_t> copyScratch;
 };
