@@ -163,13 +163,13 @@ uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCo
     };
     const int64_t dataEnd = offsetToIndex;
     const int64_t fields = static_cast<int64_t>(writerFieldsSize());
+    const uint64_t possible = std::min<uint64_t>(maxCount, numberOfRecords - first + 1);
+    offsets.resize(static_cast<size_t>(possible) + 1);
     uint32_t count = 0;
     uint64_t bytes = 0;
-    for (uint64_t i = 0; count < maxCount; ++i) {
+    int64_t offset = got > 0 ? entry(0) : 0;
+    for (uint64_t i = 0; i < possible; ++i) {
         const uint64_t n = first + i;
-        if (n > numberOfRecords) {
-            break;
-        }
         // Read in order, the last record of an index window makes the next window load. A
         // window the index section cannot fill fails that record and everything after it.
         const bool windowEnd = n % kIndexWindowSize == 0 && n < numberOfRecords;
@@ -180,22 +180,20 @@ uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCo
             break;
         }
         // The last record of the file runs up to the index section.
-        const int64_t offset = entry(i);
         const int64_t next = n == numberOfRecords ? dataEnd : entry(i + 1);
         const int64_t span = next - offset;
         if (span <= fields || span > int64_t{UINT32_MAX} || offset < int64_t{offsetToData} ||
-            offset + span > dataEnd || bytes + static_cast<uint64_t>(span) > maxBytes) {
+            next > dataEnd || bytes + static_cast<uint64_t>(span) > maxBytes) {
             break;
         }
-        if (count == 0) {
-            offsets.push_back(static_cast<uint32_t>(offset));
-        }
-        offsets.push_back(static_cast<uint32_t>(next));
+        offsets[i] = static_cast<uint32_t>(offset);
         bytes += static_cast<uint64_t>(span);
         ++count;
+        offset = next;
     }
-    if (count == 0) {
-        offsets.clear();
+    offsets.resize(count == 0 ? 0 : size_t{count} + 1);
+    if (count > 0) {
+        offsets[count] = static_cast<uint32_t>(offset);
     }
     // The record after the run may be read the usual way: the index window is then the one
     // that reading every record in order would have loaded by now.

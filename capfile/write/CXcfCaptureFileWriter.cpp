@@ -7,11 +7,6 @@
 
 #include "record/CXcfCaptureRecord.h"
 
-namespace {
-// Block size for copying the side index file into the output at close.
-constexpr size_t kIndexCopyBlock = xcf::InputFile::kBlockSize;
-}  // namespace
-
 CXcfCaptureFileWriter::CXcfCaptureFileWriter(std::string formatName, int32_t versionMajorNumber,
                                              int32_t versionMinorNumber, uint16_t formatFlags) {
     masterFormatFlags = formatFlags;
@@ -163,17 +158,11 @@ void CXcfCaptureFileWriter::copyIndexFileToOutput(uint64_t byteCount) {
         markFailed();
         return;
     }
-    std::vector<uint8_t> block(kIndexCopyBlock);
-    uint64_t remaining = byteCount;
-    while (remaining > 0 && !failed) {
-        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(remaining, block.size()));
-        if (!index.read(block.data(), wanted)) {
-            // The side index file is shorter than the records written: the index would be
-            // incomplete, so the file cannot be trusted.
-            markFailed();
-            return;
-        }
-        emit(outputStream, block.data(), wanted);
-        remaining -= wanted;
+    // From file to file, as the records themselves may have come.
+    uint64_t copied = 0;
+    if (!outputStream.copyFrom(index, 0, byteCount, copied)) {
+        // Either the output failed, or the side index file is shorter than the records
+        // written: the index would be incomplete, so the file cannot be trusted.
+        markFailed();
     }
 }

@@ -258,12 +258,18 @@ uint32_t CXcfPmBinaryCaptureFileWriter::copyRecords(xcf::InputFile& input, const
         xcf::layout::kB4WrittenFieldsSize - xcf::layout::kB3WrittenFieldsSize;
     const uint32_t gained = fromB3 ? kGained : 0;
     // The records that fit the size limit, decided one by one as writeRecordData decides.
-    uint32_t fitting = 0;
-    while (fitting < count &&
-           recordFits(uint64_t{offsets[fitting + 1] - offsets[fitting]} + gained,
-                      uint64_t{offsets[fitting] - offsets[0]} + uint64_t{gained} * fitting,
-                      fitting)) {
-        ++fitting;
+    // When the last record fits, all before it do; otherwise the first that does not is
+    // found one by one.
+    uint32_t fitting = count;
+    const uint32_t last = count - 1;
+    if (!recordFitsIfChecked(offsets, last, gained)) {
+        fitting = 0;
+        while (fitting < count &&
+               recordFits(uint64_t{offsets[fitting + 1] - offsets[fitting]} + gained,
+                          uint64_t{offsets[fitting] - offsets[0]} + uint64_t{gained} * fitting,
+                          fitting)) {
+            ++fitting;
+        }
     }
     if (fitting == 0) {
         return 0;
@@ -277,7 +283,9 @@ uint32_t CXcfPmBinaryCaptureFileWriter::copyRecords(xcf::InputFile& input, const
         // The records as they lie, from file to file.
         uint64_t bytes = 0;
         const uint64_t total = uint64_t{offsets[fitting]} - offsets[0];
-        outputStream.copyFrom(input, offsets[0], total, bytes);
+        if (outputStream.copyFrom(input, offsets[0], total, bytes)) {
+            copied = fitting;
+        }
         while (copied < fitting && uint64_t{offsets[copied + 1]} - offsets[0] <= bytes) {
             ++copied;
         }
@@ -291,11 +299,25 @@ uint32_t CXcfPmBinaryCaptureFileWriter::copyRecords(xcf::InputFile& input, const
         while (copied < fitting && uint64_t{offsets[copied + 1]} - offsets[0] <= got) {
             const uint8_t* record = copyScratch.data() + (offsets[copied] - offsets[0]);
             const uint32_t size = offsets[copied + 1] - offsets[copied];
-            static const uint8_t kZeros[kGained] = {};
-            emit(outputStream, record, xcf::layout::kTimestampSize);
-            emit(outputStream, kZeros, kGained);
-            emit(outputStream, record + xcf::layout::kTimestampSize,
-                 size - xcf::layout::kTimestampSize);
+            uint8_t* at = size + kGained <= xcf::OutputFile::kBlockSize
+                              ? outputStream.reserve(size + kGained)
+                              : nullptr;
+            if (at != nullptr) {
+                std::memcpy(at, record, xcf::layout::kTimestampSize);
+                std::memset(at + xcf::layout::kTimestampSize, 0, kGained);
+                std::memcpy(at + xcf::layout::kTimestampSize + kGained,
+                            record + xcf::layout::kTimestampSize,
+                            size - xcf::layout::kTimestampSize);
+            } else {
+                static const uint8_t kZeros[kGained] = {};
+                emit(outputStream, record, xcf::layout::kTimestampSize);
+                emit(outputStream, kZeros, kGained);
+                emit(outputStream, record + xcf::layout::kTimestampSize,
+                     size - xcf::layout::kTimestampSize);
+            }
+            if (outputStream.failed()) {
+                break;
+            }
             ++copied;
         }
     }
@@ -304,13 +326,20 @@ uint32_t CXcfPmBinaryCaptureFileWriter::copyRecords(xcf::InputFile& input, const
         return 0;
     }
     // Their index entries: where each landed in the output.
-    copyScratch.resize(size_t{copied} * kIndexEntrySize);
-    for (uint32_t i = 0; i < copied; ++i) {
-        xcf::store32(
-            copyScratch.data() + size_t{i} * kIndexEntrySize,
-            static_cast<uint32_t>(start + (offsets[i] - offsets[0]) + uint64_t{gained} * i));
+    // Stored straight into the side index file's block, a block's worth at a time.
+    const uint32_t perBlock = static_cast<uint32_t>(xcf::OutputFile::kBlockSize / kIndexEntrySize);
+    const uint32_t base = static_cast<uint32_t>(start - offsets[0]);
+    for (uint32_t from = 0; from < copied && !hasFailed(); from += perBlock) {
+        const uint32_t entries = std::min(perBlock, copied - from);
+        uint8_t* at = indexStream.reserve(size_t{entries} * kIndexEntrySize);
+        if (at == nullptr) {
+            markFailed();
+            break;
+        }
+        for (uint32_t i = from; i < from + entries; ++i, at += kIndexEntrySize) {
+            xcf::store32(at, base + offsets[i] + gained * i);
+        }
     }
-    emit(indexStream, copyScratch.data(), copyScratch.size());
     if (hasFailed()) {
         return 0;
     }
