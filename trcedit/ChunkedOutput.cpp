@@ -1,5 +1,6 @@
 #include "trcedit/ChunkedOutput.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "capfile/write/CXcfPmB4CaptureFileWriter.h"
 #include "cli/Console.h"
 #include "cli/RecordMapping.h"
+#include "record/ByteOrder.h"
 #include "record/CXcfTimeOfDay.h"
 #include "record/CXcfTimestamp.h"
 
@@ -148,6 +150,33 @@ bool ChunkedOutput::needsNewChunk(uint64_t time) const {
     }
 }
 
+bool ChunkedOutput::handleRefusal() {
+    if (writer->hasFailed() || !writer->isSizeLimitReached()) {
+        report.error("editRecords", "Failed to write file: '" + current.name +
+                                        "'\nbecause: " + writer->errorMessage() +
+                                        systemErrorText(writer->systemError()));
+        return false;
+    }
+    if (settings.split == SplitKind::kBytes && chunkRecords > 0) {
+        // The chunk is full: the record opens the next one.
+        return finishFile() && startFile();
+    }
+    if (settings.split == SplitKind::kBytes) {
+        report.error("editRecords",
+                     "'-split-bytes " + std::to_string(settings.splitValue) +
+                         "' is too small for a file of one record: its header and record " +
+                         std::to_string(totalRecords + 1) + " do not fit.");
+        return false;
+    }
+    report.error("editRecords",
+                 "Output file '" + current.name + "' reached the 4 GiB limit of the format after " +
+                     std::to_string(chunkRecords) +
+                     " records; the remaining records were not written. Give '-split-bytes' to "
+                     "cut the output into files below the limit.");
+    sizeLimitStop = true;
+    return false;
+}
+
 bool ChunkedOutput::write(const CXcfCaptureRecord& record, cli::CaptureFormat source) {
     const uint64_t time = timeOf(record);
     if (writer && chunkRecords > 0 && needsNewChunk(time) && !finishFile()) {
@@ -156,38 +185,14 @@ bool ChunkedOutput::write(const CXcfCaptureRecord& record, cli::CaptureFormat so
     if (!writer && !startFile()) {
         return false;
     }
-    bool stored = cli::writeMapped(*writer, format, record, source);
-    if (!stored && !writer->hasFailed() && writer->isSizeLimitReached()) {
-        if (settings.split == SplitKind::kBytes && chunkRecords > 0) {
-            // The chunk is full: the record opens the next one.
-            if (!finishFile() || !startFile()) {
-                return false;
+    if (!cli::writeMapped(*writer, format, record, source)) {
+        const bool nextChunk = handleRefusal();
+        if (!nextChunk || !cli::writeMapped(*writer, format, record, source)) {
+            if (nextChunk) {
+                handleRefusal();
             }
-            stored = cli::writeMapped(*writer, format, record, source);
-        }
-        if (!stored && settings.split == SplitKind::kBytes && !writer->hasFailed()) {
-            report.error("editRecords",
-                         "'-split-bytes " + std::to_string(settings.splitValue) +
-                             "' is too small for a file of one record: its header and record " +
-                             std::to_string(totalRecords + 1) + " do not fit.");
             return false;
         }
-        if (!stored && !writer->hasFailed()) {
-            report.error("editRecords",
-                         "Output file '" + current.name +
-                             "' reached the 4 GiB limit of the format after " +
-                             std::to_string(chunkRecords) +
-                             " records; the remaining records were not written. Give "
-                             "'-split-bytes' to cut the output into files below the limit.");
-            sizeLimitStop = true;
-            return false;
-        }
-    }
-    if (!stored) {
-        report.error("editRecords", "Failed to write file: '" + current.name +
-                                        "'\nbecause: " + writer->errorMessage() +
-                                        systemErrorText(writer->systemError()));
-        return false;
     }
     if (chunkRecords == 0) {
         chunkFirstTime = time;
@@ -199,6 +204,63 @@ bool ChunkedOutput::write(const CXcfCaptureRecord& record, cli::CaptureFormat so
     ++chunkRecords;
     ++totalRecords;
     return true;
+}
+
+uint32_t ChunkedOutput::writeRun(xcf::InputFile& input, const uint32_t* offsets, uint32_t count,
+                                 bool fromB3, bool& failed) {
+    failed = false;
+    uint32_t done = 0;
+    // A record's time, from its first bytes: the copied records are not decoded.
+    auto timeAt = [&input](uint32_t offset, uint32_t& seconds, uint32_t& nanoseconds) {
+        uint8_t bytes[8] = {};
+        const bool read = input.readAt(offset, bytes, sizeof bytes) == sizeof bytes;
+        seconds = xcf::load32(bytes);
+        nanoseconds = xcf::load32(bytes + 4);
+        return read;
+    };
+    while (done < count) {
+        if (writer && settings.split == SplitKind::kRecords &&
+            chunkRecords >= settings.splitValue && !finishFile()) {
+            failed = true;
+            return done;
+        }
+        if (!writer && !startFile()) {
+            failed = true;
+            return done;
+        }
+        uint32_t wanted = count - done;
+        if (settings.split == SplitKind::kRecords) {
+            wanted = static_cast<uint32_t>(
+                std::min<uint64_t>(wanted, settings.splitValue - chunkRecords));
+        }
+        uint32_t seconds = 0;
+        uint32_t nanoseconds = 0;
+        if (!timeAt(offsets[done], seconds, nanoseconds)) {
+            return done;  // the input cannot be read: the usual way says so
+        }
+        const uint32_t written = writer->copyRecords(input, offsets + done, wanted, fromB3);
+        if (written > 0) {
+            if (chunkRecords == 0) {
+                firstSeconds = seconds;
+                firstNanoseconds = nanoseconds;
+                chunkFirstTime = uint64_t{seconds} * kBillion + nanoseconds;
+            }
+            timeAt(offsets[done + written - 1], lastSeconds, lastNanoseconds);
+            chunkRecords += written;
+            totalRecords += written;
+            done += written;
+        }
+        if (written < wanted) {
+            if (!writer->hasFailed() && !writer->isSizeLimitReached()) {
+                return done;  // the input could not be read from here on
+            }
+            if (!handleRefusal()) {
+                failed = true;
+                return done;
+            }
+        }
+    }
+    return done;
 }
 
 bool ChunkedOutput::commit() {

@@ -28,6 +28,12 @@ class ChunkedOutput {
     // Writes the record into the current file, starting the next chunk first when the split
     // rule says so. False after reporting why (a write failure, the format's size limit).
     bool write(const CXcfCaptureRecord& record, cli::CaptureFormat source);
+    // Writes count records copied as bytes from input (see
+    // CXcfPmBinaryCaptureFileWriter::copyRecords), across as many chunks as the split rule
+    // makes. Returns how many were written; failed is set when the run must end (after
+    // reporting why). Fewer without failed: the input could not be read from there on.
+    uint32_t writeRun(xcf::InputFile& input, const uint32_t* offsets, uint32_t count, bool fromB3,
+                      bool& failed);
     // Completes the last file and renames every file into place; false after reporting why.
     bool commit();
     // Removes every temporary file written.
@@ -48,6 +54,8 @@ class ChunkedOutput {
     bool startFile();
     bool finishFile();
     bool needsNewChunk(uint64_t time) const;
+    // Reports a record the writer refused; true when the next chunk takes it.
+    bool handleRefusal();
 
     const EditSettings& settings;
     cli::CaptureFormat format;

@@ -1,5 +1,7 @@
 #include "trcedit/EditRun.h"
 
+#include <algorithm>
+
 #include "cli/Console.h"
 #include "cli/InputFiles.h"
 #include "cli/Progress.h"
@@ -68,9 +70,46 @@ EditRun::Pass EditRun::writeSelected(std::vector<bool>& indexed) {
     } else {
         sequence = std::make_unique<cli::RecordSequence>(readers);
     }
+    // Without a time order, a time window or a split by time, records whose bytes are the
+    // output's own are copied in runs, as splicetrc copies them.
+    const bool bulk = !settings.sort && !settings.fromGiven && !settings.toGiven &&
+                      settings.split != SplitKind::kSeconds;
+    std::vector<uint32_t> offsets;
     while (settings.recordLimit == 0 || written < settings.recordLimit) {
         if (cli::stopSignal() != 0) {
             break;
+        }
+        if (bulk) {
+            const uint64_t skip =
+                settings.startRecord > kept + 1 ? settings.startRecord - kept - 1 : 0;
+            const uint64_t left =
+                settings.recordLimit == 0 ? kMaxRun : settings.recordLimit - written;
+            bool fromB3 = false;
+            const uint32_t run = sequence->nextRun(
+                outputFormat,
+                static_cast<uint32_t>(std::min<uint64_t>(skip != 0 ? skip : left, kMaxRun)),
+                offsets, fromB3);
+            if (run > 0 && skip != 0) {
+                kept += run;
+                seen += run;
+                continue;
+            }
+            if (run > 0) {
+                bool failed = false;
+                const uint32_t copied = output->writeRun(sequence->reader().inputFile(),
+                                                         offsets.data(), run, fromB3, failed);
+                kept += copied;
+                seen += copied;
+                written += copied;
+                if (failed) {
+                    return Pass::kFailed;
+                }
+                if (copied < run) {
+                    sequence->giveBack(run - copied);
+                }
+                progress.update(seen, 0);
+                continue;
+            }
         }
         const CXcfCaptureRecord* record = merge ? merge->next() : sequence->next();
         if (record == nullptr || (merge && merge->sawDisorder())) {

@@ -45,6 +45,8 @@ class EditRun {
     std::string portId;
     std::unique_ptr<ChunkedOutput> output;
     std::vector<bool> warned;
+    // Records per copied run.
+    static constexpr uint32_t kMaxRun = 65536;
     uint64_t kept = 0;     // records inside the time window so far
     uint64_t written = 0;  // of those, written
 };
