@@ -42,6 +42,21 @@ def make_input(trcgen, path, fmt, frame, records, seed, start=None):
     return header_records(path)
 
 
+def damaged_copy(source, path, record):
+    """A copy of source whose record `record` ends 5 bytes after it starts, so that reading
+    stops there with a warning: the fast path measured with its checks at work."""
+    if header_records(path) == header_records(source):
+        return
+    shutil.copyfile(source, path)
+    with open(path, "r+b") as f:
+        f.seek(27)
+        index = struct.unpack(">I", f.read(4))[0]
+        f.seek(index + 4 * (record - 1))
+        start = struct.unpack(">I", f.read(4))[0]
+        f.seek(index + 4 * record)
+        f.write(struct.pack(">I", start + 5))
+
+
 def run_timed(args, stdout=None):
     start = time.perf_counter()
     result = subprocess.run(args, stdout=stdout or subprocess.PIPE, stderr=subprocess.DEVNULL)
@@ -192,6 +207,8 @@ def main():
                      "1143136731.0005")
     n2g = make_input(trcgen, data("b3-500-2m.cap"), "B3", 500, count(2000000), 9)
     edited = os.path.join(opts.data, "bench.edited.cap")
+    damaged_at = count(500000) // 2
+    damaged_copy(data("b3-500-a.cap"), data("b3-500-damaged.cap"), damaged_at)
     merged = os.path.join(opts.data, "bench.merged.cap")
     exported = os.path.join(opts.data, "bench.pcapng")
 
@@ -258,6 +275,8 @@ def main():
               n60a + n60b),
         merge("merge, B3 + B4 (conversion)", [data("b3-500-a.cap"), data("b4-500.cap")],
               n500a + n4),
+        merge("merge, 500-byte frames, a damaged record half-way through the first input",
+              [data("b3-500-damaged.cap"), data("b3-500-b.cap")], damaged_at - 1 + n500b),
         export("trc2pcap, 500-byte frames, B3 + B3",
                [data("b3-500-a.cap"), data("b3-500-b.cap")], n500a + n500b),
         export("trc2pcap, 60-byte frames, B3 + B3", [data("b3-60-a.cap"), data("b3-60-b.cap")],
