@@ -31,9 +31,11 @@ void Progress::show(uint64_t records, uint64_t bytes) {
     }
     lastShown = now;
     const double seconds = std::chrono::duration<double>(now - start).count();
-    std::fprintf(stderr, "\r%s: %llu of %llu records, %.0f MB/s ", program.c_str(),
-                 static_cast<unsigned long long>(records), static_cast<unsigned long long>(total),
-                 static_cast<double>(bytes) / 1e6 / seconds);
+    std::fprintf(stderr, "\r%s: %llu of %llu records", program.c_str(),
+                 static_cast<unsigned long long>(records), static_cast<unsigned long long>(total));
+    if (bytes > 0) {
+        std::fprintf(stderr, ", %.0f MB/s ", static_cast<double>(bytes) / 1e6 / seconds);
+    }
     std::fflush(stderr);
     shown = true;
 }

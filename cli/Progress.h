@@ -16,7 +16,8 @@ class Progress {
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
-    // Cheap enough for every record: the clock is looked at every few thousand calls.
+    // Cheap enough for every record: the clock is looked at every few thousand calls. bytes
+    // written so far give the rate; 0 shows none.
     void update(uint64_t records, uint64_t bytes) {
         if (enabled && (++calls & 0xFFF) == 0) {
             show(records, bytes);
