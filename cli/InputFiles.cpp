@@ -11,6 +11,7 @@
 #include "capfile/read/CXcfCaptureFileParserFactory.h"
 #include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "cli/FormatRecords.h"
+#include "cli/RunReport.h"
 
 namespace cli {
 
@@ -114,6 +115,24 @@ std::unique_ptr<CXcfPmCaptureFileParser> openTesterInput(const std::string& name
     }
     parser.release();
     return std::unique_ptr<CXcfPmCaptureFileParser>(family);
+}
+
+bool openTesterInputs(const std::vector<std::string>& names, RunReport& report,
+                      std::vector<std::unique_ptr<CXcfPmCaptureFileParser>>& readers) {
+    for (const std::string& name : names) {
+        if (report.stopRequested("openInputFile")) {
+            return false;
+        }
+        std::string message;
+        auto reader = openTesterInput(name, names.size(), message);
+        if (!reader) {
+            report.error("openInputFile", message);
+            return false;
+        }
+        reader->releaseBuffers();
+        readers.push_back(std::move(reader));
+    }
+    return true;
 }
 
 }  // namespace cli

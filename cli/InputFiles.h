@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <memory>
 
@@ -36,5 +37,13 @@ std::string openFailureReason(const CXcfCaptureFileCommon& factory, size_t input
 // file cannot be opened, or that its format is neither B3 nor B4.
 std::unique_ptr<CXcfPmCaptureFileParser> openTesterInput(const std::string& name, size_t inputCount,
                                                          std::string& message);
+
+class RunReport;
+
+// Opens every input in order as openTesterInput does, reporting a failure under the step
+// openInputFile and stopping there (or at a stop signal). Each reader holds only its header
+// until its records are read.
+bool openTesterInputs(const std::vector<std::string>& names, RunReport& report,
+                      std::vector<std::unique_ptr<CXcfPmCaptureFileParser>>& readers);
 
 }  // namespace cli

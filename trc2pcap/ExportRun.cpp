@@ -50,20 +50,7 @@ ExportRun::~ExportRun() {
 }
 
 bool ExportRun::openAllInputs() {
-    for (const std::string& name : settings.inputFileNames) {
-        if (report.stopRequested("openInputFile")) {
-            return false;
-        }
-        std::string message;
-        auto reader = cli::openTesterInput(name, settings.inputFileNames.size(), message);
-        if (!reader) {
-            report.error("openInputFile", message);
-            return false;
-        }
-        reader->releaseBuffers();
-        readers.push_back(std::move(reader));
-    }
-    return true;
+    return cli::openTesterInputs(settings.inputFileNames, report, readers);
 }
 
 bool ExportRun::prepareOutput() {

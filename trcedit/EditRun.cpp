@@ -17,21 +17,13 @@ EditRun::~EditRun() {
 }
 
 bool EditRun::openAllInputs() {
-    for (const std::string& name : settings.inputFileNames) {
-        if (report.stopRequested("openInputFile")) {
-            return false;
-        }
-        std::string message;
-        auto reader = cli::openTesterInput(name, settings.inputFileNames.size(), message);
-        if (!reader) {
-            report.error("openInputFile", message);
-            return false;
-        }
+    if (!cli::openTesterInputs(settings.inputFileNames, report, readers)) {
+        return false;
+    }
+    for (const auto& reader : readers) {
         if (reader->getFormatCode() == "B4") {
             outputFormat = cli::CaptureFormat::kB4;
         }
-        reader->releaseBuffers();
-        readers.push_back(std::move(reader));
     }
     // The output's port type and id are the first input's, as a merge takes them.
     std::string direction;
