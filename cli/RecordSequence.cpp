@@ -39,6 +39,16 @@ uint32_t RecordSequence::nextRun(CaptureFormat output, uint32_t maxCount,
     return count;
 }
 
+uint32_t RecordSequence::nextRawRun(uint32_t maxCount, uint64_t maxBytes,
+                                    std::vector<uint32_t>& offsets) {
+    if (index >= readers.size()) {
+        return 0;
+    }
+    const uint32_t count = readers[index]->recordRun(nextNumber, maxCount, maxBytes, offsets);
+    nextNumber += count;
+    return count;
+}
+
 CXcfCaptureRecord* RecordSequence::next() {
     while (index < readers.size()) {
         CXcfPmCaptureFileParser& current = *readers[index];

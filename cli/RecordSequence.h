@@ -43,6 +43,9 @@ class RecordSequence {
     // next().
     uint32_t nextRun(CaptureFormat output, uint32_t maxCount, std::vector<uint32_t>& offsets,
                      bool& fromB3);
+    // The same for a caller that takes records straight from their bytes, whatever the
+    // output: runs of records laid out as the writers lay them out, of at most maxBytes.
+    uint32_t nextRawRun(uint32_t maxCount, uint64_t maxBytes, std::vector<uint32_t>& offsets);
     // Hands back the last `records` of a run that could not be copied: next() reads them.
     void giveBack(uint32_t records) { nextNumber -= records; }
 

@@ -12,6 +12,7 @@
 #include "cli/InputFiles.h"
 #include "cli/Progress.h"
 #include "cli/Signals.h"
+#include "record/ByteOrder.h"
 
 namespace {
 
@@ -99,28 +100,34 @@ bool ExportRun::openWriter(uint32_t firstLinkType) {
     return created;
 }
 
-bool ExportRun::linkTypeOf(const CXcfCaptureRecord& record, const cli::RecordSequence& sequence,
-                           uint32_t& linkType) {
+ExportRun::Packet ExportRun::packetOf(const CXcfCaptureRecord& record) {
+    Packet packet;
+    packet.time = uint64_t{record.getTimestampSeconds()} * kNanosecondsPerSecond +
+                  record.getTimestampNanoseconds();
+    packet.portByte = record.getPortByte();
+    packet.layer2Type = record.getLayer2Type();
+    packet.frame = record.getFrame();
+    packet.capturedLength = record.getFrameStoredLength();
+    // Never fewer bytes on the wire than kept.
+    packet.originalLength = std::max(record.getFrameLength(), packet.capturedLength);
+    return packet;
+}
+
+bool ExportRun::linkTypeOf(const Packet& packet, uint32_t& linkType) const {
     if (settings.linkTypeGiven) {
         linkType = settings.linkType;
         return true;
     }
-    const uint8_t code = record.getLayer2Type();
-    if (code < std::size(kLinkTypes)) {
-        linkType = kLinkTypes[code];
+    if (packet.layer2Type < std::size(kLinkTypes)) {
+        linkType = kLinkTypes[packet.layer2Type];
         return true;
     }
-    report.error("exportRecords", "Record " + std::to_string(sequence.recordNumber()) + " of '" +
-                                      sequence.reader().getFileName() +
-                                      "' has the layer-2 type code " + std::to_string(code) +
-                                      ", which names no link type; give '-linktype N' to use "
-                                      "link type N for every record.");
     return false;
 }
 
-uint32_t ExportRun::interfaceFor(const CXcfCaptureRecord& record,
-                                 const cli::RecordSequence& sequence, uint32_t linkType) {
-    const uint32_t port = record.getPortByte() & kPortNumberMask;
+uint32_t ExportRun::interfaceFor(const Packet& packet, const cli::RecordSequence& sequence,
+                                 uint32_t linkType) {
+    const uint32_t port = packet.portByte & kPortNumberMask;
     const auto key = std::make_tuple(sequence.inputIndex(), port, linkType);
     // Records of one port usually come in runs.
     if (lastInterface != interfaces.end() && lastInterface->first == key) {
@@ -140,31 +147,61 @@ uint32_t ExportRun::interfaceFor(const CXcfCaptureRecord& record,
     return id;
 }
 
-bool ExportRun::writeRecord(const CXcfCaptureRecord& record, const cli::RecordSequence& sequence,
+bool ExportRun::writePacket(const Packet& packet, const cli::RecordSequence& sequence,
                             uint32_t linkType) {
-    const uint64_t time = uint64_t{record.getTimestampSeconds()} * kNanosecondsPerSecond +
-                          record.getTimestampNanoseconds();
-    const uint32_t captured = record.getFrameStoredLength();
-    // Never fewer bytes on the wire than kept.
-    const uint32_t original = std::max(record.getFrameLength(), captured);
     if (pcap) {
-        if (linkType != pcap->linkType()) {
-            report.error("exportRecords",
-                         "Record " + std::to_string(sequence.recordNumber()) + " of '" +
-                             sequence.reader().getFileName() + "' has link type " +
-                             linkTypeText(linkType) + ", but the pcap file holds link type " +
-                             linkTypeText(pcap->linkType()) +
-                             " of its first record; a pcap file holds one link type: use "
-                             "'-format pcapng'.");
-            return false;
-        }
-        return pcap->writePacket(time, original, captured, record.getFrame());
+        return pcap->writePacket(packet.time, packet.originalLength, packet.capturedLength,
+                                 packet.frame);
     }
-    const bool damaged = (record.getPortByte() & xcf::layout::kDamagedFrameBit) != 0;
+    const bool damaged = (packet.portByte & xcf::layout::kDamagedFrameBit) != 0;
     static const std::string kDamaged = "damaged frame";
     static const std::string kNone;
-    return pcapng->writePacket(interfaceFor(record, sequence, linkType), time, original, captured,
-                               record.getFrame(), damaged ? kDamaged : kNone);
+    return pcapng->writePacket(interfaceFor(packet, sequence, linkType), packet.time,
+                               packet.originalLength, packet.capturedLength, packet.frame,
+                               damaged ? kDamaged : kNone);
+}
+
+void ExportRun::reportWriteFailure() {
+    report.error("exportRecords", "Failed to write file: '" + settings.outputFileName +
+                                      "'\nbecause: " + writer->errorMessage() +
+                                      systemErrorText(writer->systemError()));
+}
+
+uint32_t ExportRun::exportRun(const cli::RecordSequence& sequence,
+                              const std::vector<uint32_t>& offsets, uint32_t count, bool& failed) {
+    failed = false;
+    runBytes.resize(uint64_t{offsets[count]} - offsets[0]);
+    const size_t got =
+        sequence.reader().inputFile().readAt(offsets[0], runBytes.data(), runBytes.size());
+    const bool b4 = sequence.format() == cli::CaptureFormat::kB4;
+    const uint32_t fields =
+        b4 ? xcf::layout::kB4WrittenFieldsSize : xcf::layout::kB3WrittenFieldsSize;
+    uint32_t done = 0;
+    for (; done < count && uint64_t{offsets[done + 1]} - offsets[0] <= got; ++done) {
+        const uint8_t* bytes = runBytes.data() + (offsets[done] - offsets[0]);
+        Packet packet;
+        packet.time = uint64_t{xcf::load32(bytes)} * kNanosecondsPerSecond + xcf::load32(bytes + 4);
+        packet.portByte = b4 ? bytes[xcf::layout::kB4PortOffset] : 0;
+        packet.layer2Type =
+            b4 ? bytes[xcf::layout::kB4Layer2Offset] : bytes[xcf::layout::kB3Layer2Offset];
+        packet.frame = bytes + fields;
+        packet.capturedLength = offsets[done + 1] - offsets[done] - fields;
+        packet.originalLength = packet.capturedLength;
+        uint32_t linkType = 0;
+        if (!linkTypeOf(packet, linkType) || (pcap && linkType != pcap->linkType())) {
+            break;  // the usual path reports it
+        }
+        if (!writer && !openWriter(linkType)) {
+            failed = true;
+            break;
+        }
+        if (!writePacket(packet, sequence, linkType)) {
+            reportWriteFailure();
+            failed = true;
+            break;
+        }
+    }
+    return done;
 }
 
 bool ExportRun::exportRecords(uint64_t& count) {
@@ -175,11 +212,44 @@ bool ExportRun::exportRecords(uint64_t& count) {
     }
     cli::Progress progress("trc2pcap", total);
     cli::RecordSequence sequence(readers);
+    std::vector<uint32_t> offsets;
     uint64_t seen = 0;
+    bool oneByOne = false;  // the next record goes the usual way
     while (settings.recordLimit == 0 || count < settings.recordLimit) {
         if (cli::stopSignal() != 0) {
             break;
         }
+        // Records laid out as the writers lay them out are taken in runs, straight from their
+        // bytes; those before the start are only counted.
+        if (!oneByOne) {
+            const uint64_t skip =
+                settings.startRecord > seen + 1 ? settings.startRecord - seen - 1 : 0;
+            const uint64_t left =
+                settings.recordLimit == 0 ? kMaxRun : settings.recordLimit - count;
+            const uint32_t run = sequence.nextRawRun(
+                static_cast<uint32_t>(std::min<uint64_t>(skip != 0 ? skip : left, kMaxRun)),
+                kRunBytes, offsets);
+            if (run > 0 && skip != 0) {
+                seen += run;
+                continue;
+            }
+            if (run > 0) {
+                bool failed = false;
+                const uint32_t done = exportRun(sequence, offsets, run, failed);
+                seen += done;
+                count += done;
+                if (failed) {
+                    return false;
+                }
+                if (done < run) {
+                    sequence.giveBack(run - done);
+                    oneByOne = true;
+                }
+                progress.update(seen, writer ? writer->bytesWritten() : 0);
+                continue;
+            }
+        }
+        oneByOne = false;
         const CXcfCaptureRecord* record = sequence.next();
         if (record == nullptr) {
             break;
@@ -187,14 +257,32 @@ bool ExportRun::exportRecords(uint64_t& count) {
         if (++seen < settings.startRecord) {
             continue;
         }
+        const Packet packet = packetOf(*record);
         uint32_t linkType = 0;
-        if (!linkTypeOf(*record, sequence, linkType) || (!writer && !openWriter(linkType)) ||
-            !writeRecord(*record, sequence, linkType)) {
-            if (writer && writer->hasFailed()) {
-                report.error("exportRecords", "Failed to write file: '" + settings.outputFileName +
-                                                  "'\nbecause: " + writer->errorMessage() +
-                                                  systemErrorText(writer->systemError()));
-            }
+        if (!linkTypeOf(packet, linkType)) {
+            report.error("exportRecords",
+                         "Record " + std::to_string(sequence.recordNumber()) + " of '" +
+                             sequence.reader().getFileName() + "' has the layer-2 type code " +
+                             std::to_string(packet.layer2Type) +
+                             ", which names no link type; give '-linktype N' to use link type N "
+                             "for every record.");
+            return false;
+        }
+        if (!writer && !openWriter(linkType)) {
+            return false;
+        }
+        if (pcap && linkType != pcap->linkType()) {
+            report.error("exportRecords",
+                         "Record " + std::to_string(sequence.recordNumber()) + " of '" +
+                             sequence.reader().getFileName() + "' has link type " +
+                             linkTypeText(linkType) + ", but the pcap file holds link type " +
+                             linkTypeText(pcap->linkType()) +
+                             " of its first record; a pcap file holds one link type: use "
+                             "'-format pcapng'.");
+            return false;
+        }
+        if (!writePacket(packet, sequence, linkType)) {
+            reportWriteFailure();
             return false;
         }
         ++count;
@@ -213,9 +301,7 @@ bool ExportRun::exportRecords(uint64_t& count) {
     }
     const std::string& name = settings.outputFileName;
     if (!writer->close()) {
-        report.error("exportRecords", "Failed to write file: '" + name +
-                                          "'\nbecause: " + writer->errorMessage() +
-                                          systemErrorText(writer->systemError()));
+        reportWriteFailure();
         return false;
     }
     std::string reason;

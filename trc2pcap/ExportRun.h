@@ -35,17 +35,33 @@ class ExportRun {
     int interruptedBy() const { return report.stoppedBy(); }
 
   private:
-    // The link type of a record: -linktype, or the one of its layer-2 type code. False, after
-    // reporting it, for a code without a link type.
-    bool linkTypeOf(const CXcfCaptureRecord& record, const cli::RecordSequence& sequence,
-                    uint32_t& linkType);
+    // What the export takes of a record, from a record object or straight from its bytes.
+    struct Packet {
+        uint64_t time = 0;  // nanoseconds since the epoch
+        uint8_t portByte = 0;
+        uint8_t layer2Type = 0;
+        const uint8_t* frame = nullptr;
+        uint32_t capturedLength = 0;
+        uint32_t originalLength = 0;
+    };
+    static Packet packetOf(const CXcfCaptureRecord& record);
+
+    // The link type of a packet: -linktype, or the one of its layer-2 type code; false for a
+    // code without one.
+    bool linkTypeOf(const Packet& packet, uint32_t& linkType) const;
+    // Writes the records of a run whose bytes lie as the writers lay them out, straight from
+    // those bytes. Returns how many were written; failed when the export must end. A record
+    // the usual path must handle (an unknown layer-2 code, another link type in a pcap file)
+    // ends the run before it.
+    uint32_t exportRun(const cli::RecordSequence& sequence, const std::vector<uint32_t>& offsets,
+                       uint32_t count, bool& failed);
     // Creates the writer on a fresh temporary file; the first record's link type fixes a pcap
     // file's.
     bool openWriter(uint32_t firstLinkType);
-    bool writeRecord(const CXcfCaptureRecord& record, const cli::RecordSequence& sequence,
-                     uint32_t linkType);
-    uint32_t interfaceFor(const CXcfCaptureRecord& record, const cli::RecordSequence& sequence,
+    bool writePacket(const Packet& packet, const cli::RecordSequence& sequence, uint32_t linkType);
+    uint32_t interfaceFor(const Packet& packet, const cli::RecordSequence& sequence,
                           uint32_t linkType);
+    void reportWriteFailure();
 
     const ExportSettings& settings;
     std::vector<std::unique_ptr<CXcfPmCaptureFileParser>> readers;
@@ -58,4 +74,9 @@ class ExportRun {
     std::map<InterfaceKey, uint32_t> interfaces;
     std::map<InterfaceKey, uint32_t>::const_iterator lastInterface = interfaces.end();
     cli::RunReport report;
+    // Bytes of the run being exported.
+    std::vector<uint8_t> runBytes;
+    // Records per run, and the bytes a run may hold: it passes through memory.
+    static constexpr uint32_t kMaxRun = 65536;
+    static constexpr uint64_t kRunBytes = 1024 * 1024;
 };
