@@ -33,9 +33,12 @@ constexpr bool kSanitized = true;
 constexpr bool kSanitized = false;
 #endif
 
-// A B3 file of large frames, big enough that merging two takes a while.
-void writeLarge(const std::string& path, uint32_t records, uint32_t frameLength) {
-    CXcfPmB3CaptureFileWriter writer("POS", "1A", "Rx", 3);
+// A B3 file of large frames. With record type 2 in its header its records are read one by
+// one rather than copied in runs, which makes a merge of two last long enough for a signal to
+// land in the middle of it.
+void writeLarge(const std::string& path, uint32_t records, uint32_t frameLength,
+                int32_t recordType = 3) {
+    CXcfPmB3CaptureFileWriter writer("POS", "1A", "Rx", recordType);
     ASSERT_TRUE(writer.open(path, "large"));
     const std::vector<uint8_t> frame(frameLength, 0x5A);
     for (uint32_t i = 0; i < records; ++i) {
@@ -91,8 +94,8 @@ struct Scene {
         out = mount->path + "/o.cap";
     }
     void interruptWith(int stopSignal) {
-        writeLarge(dir.file("big1.cap"), 30000, 1000);
-        writeLarge(dir.file("big2.cap"), 30000, 1000);
+        writeLarge(dir.file("big1.cap"), 30000, 1000, 2);
+        writeLarge(dir.file("big2.cap"), 30000, 1000, 2);
         inputs = {"big1.cap", "big2.cap"};
         signal = stopSignal;
         status = -1;
