@@ -149,15 +149,38 @@ uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCo
         first == 0 || first > numberOfRecords || maxCount == 0) {
         return 0;
     }
-    // The entries of the run, the one after it and a window beyond, in one read: a run may
-    // hold far more records than an index window, and a load per window would cost a read
-    // each. An index section that ends early yields fewer.
+    // The entries of the run, the one after it and a window beyond, read as the checks
+    // reach them, in pieces far larger than an index window: a run may hold far more records
+    // than a window, and a load per window would cost a read each, but a run cut short by
+    // its byte limit must not pay for the entries it never reaches. An index section that
+    // ends early yields fewer.
     const uint64_t lastWanted =
         std::min<uint64_t>(uint64_t{first} + maxCount + kIndexWindowSize, numberOfRecords);
-    runEntries.resize(static_cast<size_t>(lastWanted - first + 1) * kIndexEntrySize);
-    const uint64_t at = uint64_t{offsetToIndex} + uint64_t{kIndexEntrySize} * (first - 1);
-    const uint64_t got =
-        inputStream.readAt(at, runEntries.data(), runEntries.size()) / kIndexEntrySize;
+    const uint64_t wanted = lastWanted - first + 1;
+    // The first piece is what the byte limit lets through at the file's average record size,
+    // with room to spare; further pieces are large.
+    const uint64_t average = std::max<uint64_t>(
+        1, (uint64_t{offsetToIndex} - std::min(offsetToData, offsetToIndex)) / numberOfRecords);
+    constexpr uint64_t kPiece = 16 * kIndexWindowSize;
+    uint64_t piece = std::min(maxBytes / average + maxBytes / average / 8, uint64_t{UINT32_MAX}) +
+                     kIndexWindowSize + 2;
+    const uint64_t indexStart = uint64_t{offsetToIndex} + uint64_t{kIndexEntrySize} * (first - 1);
+    uint64_t got = 0;
+    bool ended = false;
+    auto has = [&](uint64_t needed) {
+        while (got < needed && !ended) {
+            const uint64_t more = std::min(std::max(needed - got, piece), wanted - got);
+            piece = kPiece;
+            runEntries.resize(static_cast<size_t>(got + more) * kIndexEntrySize);
+            const uint64_t bytes = more * kIndexEntrySize;
+            const uint64_t read = inputStream.readAt(indexStart + got * kIndexEntrySize,
+                                                     runEntries.data() + got * kIndexEntrySize,
+                                                     static_cast<size_t>(bytes));
+            got += read / kIndexEntrySize;
+            ended = read < bytes || got == wanted;
+        }
+        return got >= needed;
+    };
     auto entry = [this](uint64_t i) {
         return int64_t{xcf::load32(runEntries.data() + i * kIndexEntrySize)};
     };
@@ -167,7 +190,7 @@ uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCo
     offsets.resize(static_cast<size_t>(possible) + 1);
     uint32_t count = 0;
     uint64_t bytes = 0;
-    int64_t offset = got > 0 ? entry(0) : 0;
+    int64_t offset = has(1) ? entry(0) : 0;
     for (uint64_t i = 0; i < possible; ++i) {
         const uint64_t n = first + i;
         // Read in order, the last record of an index window makes the next window load. A
@@ -176,7 +199,7 @@ uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCo
         const uint64_t needed =
             windowEnd ? std::min<uint64_t>(n + kIndexWindowSize, numberOfRecords) - first + 1
                       : std::min<uint64_t>(n + 1, numberOfRecords) - first + 1;
-        if (got < needed) {
+        if (!has(needed)) {
             break;
         }
         // The last record of the file runs up to the index section.

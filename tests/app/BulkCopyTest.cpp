@@ -45,6 +45,21 @@ CaptureFileBuilder builder(Format format, uint32_t count, const std::string& ver
     return b;
 }
 
+// A B3 file of 20 records of 60,000 bytes, then 6,000 of 30 bytes; entriesWritten, when not
+// 0, cuts its index section short.
+CaptureFileBuilder varyingSizes(uint32_t entriesWritten) {
+    CaptureFileBuilder b;
+    for (uint32_t i = 0; i < 6020; ++i) {
+        const Bytes frame =
+            CaptureFileBuilder::pattern(i < 20 ? 60000 : 30, static_cast<uint8_t>(i));
+        b.records.push_back(CaptureFileBuilder::b3Record(i / 1000, i % 1000, 1, kZeroWords, frame));
+    }
+    if (entriesWritten != 0) {
+        b.indexEntriesWritten = entriesWritten;
+    }
+    return b;
+}
+
 struct Scenario {
     std::string name;
     // Writes the inputs into the folder and names them.
@@ -98,6 +113,17 @@ const Scenario kScenarios[] = {
          CaptureFileBuilder shortIndex = builder(Format::B4, 4200);
          shortIndex.indexEntriesWritten = 3500;
          return built(dir, {shortIndex, builder(Format::B4, 10)});
+     }},
+    // Runs whose index entries take more than one read: the first read covers what the
+    // byte limit lets through at the file's average record size, far fewer than the small
+    // records after the large ones.
+    {"SmallRecordsAfterLargeOnes",
+     [](const TempDir& dir) {
+         return built(dir, {varyingSizes(0), builder(Format::B4, 10)});
+     }},
+    {"SmallRecordsAfterLargeOnesIndexEndingEarly",
+     [](const TempDir& dir) {
+         return built(dir, {varyingSizes(5000), builder(Format::B4, 10)});
      }},
     {"StartAndCountAcrossInputs",
      [](const TempDir& dir) {
