@@ -293,32 +293,48 @@ uint32_t CXcfPmBinaryCaptureFileWriter::copyRecords(xcf::InputFile& input, const
             outputStream.dropFrom(start + (uint64_t{offsets[copied]} - offsets[0]));
         }
     } else {
-        // Each record read as it lies, the two bytes inserted behind its timestamp.
-        copyScratch.resize(uint64_t{offsets[fitting]} - offsets[0]);
-        const size_t got = input.readAt(offsets[0], copyScratch.data(), copyScratch.size());
-        while (copied < fitting && uint64_t{offsets[copied + 1]} - offsets[0] <= got) {
-            const uint8_t* record = copyScratch.data() + (offsets[copied] - offsets[0]);
-            const uint32_t size = offsets[copied + 1] - offsets[copied];
-            uint8_t* at = size + kGained <= xcf::OutputFile::kBlockSize
-                              ? outputStream.reserve(size + kGained)
-                              : nullptr;
-            if (at != nullptr) {
-                std::memcpy(at, record, xcf::layout::kTimestampSize);
-                std::memset(at + xcf::layout::kTimestampSize, 0, kGained);
-                std::memcpy(at + xcf::layout::kTimestampSize + kGained,
-                            record + xcf::layout::kTimestampSize,
-                            size - xcf::layout::kTimestampSize);
-            } else {
-                static const uint8_t kZeros[kGained] = {};
-                emit(outputStream, record, xcf::layout::kTimestampSize);
-                emit(outputStream, kZeros, kGained);
-                emit(outputStream, record + xcf::layout::kTimestampSize,
-                     size - xcf::layout::kTimestampSize);
+        // Each record read as it lies, the two bytes inserted behind its timestamp. The
+        // records are read in pieces small enough to stay in the processor's cache until
+        // they are copied into the output's block.
+        constexpr uint64_t kPiece = 128 * 1024;
+        bool readWhole = true;
+        while (copied < fitting && readWhole) {
+            const uint32_t first = copied;
+            uint32_t end = first + 1;
+            while (end < fitting && uint64_t{offsets[end + 1]} - offsets[first] <= kPiece) {
+                ++end;
             }
-            if (outputStream.failed()) {
-                break;
+            const uint64_t want = uint64_t{offsets[end]} - offsets[first];
+            if (copyScratch.size() < want) {
+                copyScratch.resize(want);
             }
-            ++copied;
+            const size_t got = input.readAt(offsets[first], copyScratch.data(), want);
+            readWhole = got == want;
+            while (copied < end && uint64_t{offsets[copied + 1]} - offsets[first] <= got) {
+                const uint8_t* record = copyScratch.data() + (offsets[copied] - offsets[first]);
+                const uint32_t size = offsets[copied + 1] - offsets[copied];
+                uint8_t* at = size + kGained <= xcf::OutputFile::kBlockSize
+                                  ? outputStream.reserve(size + kGained)
+                                  : nullptr;
+                if (at != nullptr) {
+                    std::memcpy(at, record, xcf::layout::kTimestampSize);
+                    std::memset(at + xcf::layout::kTimestampSize, 0, kGained);
+                    std::memcpy(at + xcf::layout::kTimestampSize + kGained,
+                                record + xcf::layout::kTimestampSize,
+                                size - xcf::layout::kTimestampSize);
+                } else {
+                    static const uint8_t kZeros[kGained] = {};
+                    emit(outputStream, record, xcf::layout::kTimestampSize);
+                    emit(outputStream, kZeros, kGained);
+                    emit(outputStream, record + xcf::layout::kTimestampSize,
+                         size - xcf::layout::kTimestampSize);
+                }
+                if (outputStream.failed()) {
+                    readWhole = false;
+                    break;
+                }
+                ++copied;
+            }
         }
     }
     if (outputStream.failed()) {
