@@ -170,9 +170,12 @@ void ExportRun::reportWriteFailure() {
 uint32_t ExportRun::exportRun(const cli::RecordSequence& sequence,
                               const std::vector<uint32_t>& offsets, uint32_t count, bool& failed) {
     failed = false;
-    runBytes.resize(uint64_t{offsets[count]} - offsets[0]);
-    const size_t got =
-        sequence.reader().inputFile().readAt(offsets[0], runBytes.data(), runBytes.size());
+    // Grown only: resizing down and up again would clear the bytes each run.
+    const size_t want = offsets[count] - offsets[0];
+    if (runBytes.size() < want) {
+        runBytes.resize(want);
+    }
+    const size_t got = sequence.reader().inputFile().readAt(offsets[0], runBytes.data(), want);
     const bool b4 = sequence.format() == cli::CaptureFormat::kB4;
     const uint32_t fields =
         b4 ? xcf::layout::kB4WrittenFieldsSize : xcf::layout::kB3WrittenFieldsSize;

@@ -166,7 +166,7 @@ void OutputFile::putSlowly(const void* bytes, size_t count) {
     advance(count);
 }
 
-uint8_t* OutputFile::reserve(size_t count) {
+uint8_t* OutputFile::reserveSlowly(size_t count) {
     if (failedState || file == nullptr || count > kBlockSize) {
         fail(failedState ? errorNumber : EBADF);
         return nullptr;

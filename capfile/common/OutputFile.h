@@ -62,7 +62,15 @@ class OutputFile : public std::ostream {
     }
     // Room for count bytes (at most kBlockSize) at the position, counted as written; the
     // caller fills them at once. nullptr when the file has failed.
-    uint8_t* reserve(size_t count);
+    uint8_t* reserve(size_t count) {
+        if (count <= kBlockSize - blockUsed && block && !failedState) {
+            uint8_t* at = block.get() + blockUsed;
+            blockUsed += count;
+            advance(count);
+            return at;
+        }
+        return reserveSlowly(count);
+    }
     // Moves the position; a failed seek fails the file.
     void seek(uint64_t position);
     uint64_t position() const { return writePosition; }
@@ -98,6 +106,7 @@ class OutputFile : public std::ostream {
     };
 
     void putSlowly(const void* bytes, size_t count);
+    uint8_t* reserveSlowly(size_t count);
     bool copyThroughBlock(InputFile& input, uint64_t offset, uint64_t count, uint64_t& copied);
     bool writeThrough(const void* bytes, size_t count);
     bool fail(int error);

@@ -144,9 +144,9 @@ uint32_t CXcfPmBinaryCaptureFileParser::readIndexEntry(uint32_t recordNumber) {
 uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCount,
                                                   uint64_t maxBytes,
                                                   std::vector<uint32_t>& offsets) {
-    offsets.clear();
     if (!hasWriterLayout() || inputStream.failed() || recordLength != 0 || offsetToIndex == 0 ||
         first == 0 || first > numberOfRecords || maxCount == 0) {
+        offsets.clear();
         return 0;
     }
     // The entries of the run, the one after it and a window beyond, read as the checks
@@ -162,8 +162,9 @@ uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCo
     const uint64_t average = std::max<uint64_t>(
         1, (uint64_t{offsetToIndex} - std::min(offsetToData, offsetToIndex)) / numberOfRecords);
     constexpr uint64_t kPiece = 16 * kIndexWindowSize;
-    uint64_t piece = std::min(maxBytes / average + maxBytes / average / 8, uint64_t{UINT32_MAX}) +
-                     kIndexWindowSize + 2;
+    const uint64_t expected =
+        std::min(maxBytes / average + maxBytes / average / 8, uint64_t{UINT32_MAX});
+    uint64_t piece = expected + kIndexWindowSize + 2;
     const uint64_t indexStart = uint64_t{offsetToIndex} + uint64_t{kIndexEntrySize} * (first - 1);
     uint64_t got = 0;
     bool ended = false;
@@ -187,7 +188,13 @@ uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCo
     const int64_t dataEnd = offsetToIndex;
     const int64_t fields = static_cast<int64_t>(writerFieldsSize());
     const uint64_t possible = std::min<uint64_t>(maxCount, numberOfRecords - first + 1);
-    offsets.resize(static_cast<size_t>(possible) + 1);
+    // Sized for the records the run is expected to hold and grown as they pass: a run cut
+    // short by its byte limit uses few of the slots its count allows, and sizing the vector
+    // for all of them would clear every one, every run. Slots left from the previous run
+    // are not cleared again.
+    if (offsets.size() < std::min(possible, expected) + 1) {
+        offsets.resize(static_cast<size_t>(std::min(possible, expected)) + 1);
+    }
     uint32_t count = 0;
     uint64_t bytes = 0;
     int64_t offset = has(1) ? entry(0) : 0;
@@ -208,6 +215,10 @@ uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCo
         if (span <= fields || span > int64_t{UINT32_MAX} || offset < int64_t{offsetToData} ||
             next > dataEnd || bytes + static_cast<uint64_t>(span) > maxBytes) {
             break;
+        }
+        if (i + 1 >= offsets.size()) {
+            offsets.resize(
+                static_cast<size_t>(std::min(possible + 1, uint64_t{offsets.size()} * 2)));
         }
         offsets[i] = static_cast<uint32_t>(offset);
         bytes += static_cast<uint64_t>(span);

@@ -58,12 +58,6 @@ void CXcfPacketFileWriter::checkFailure() {
     }
 }
 
-uint8_t* CXcfPacketFileWriter::reserve(size_t count) {
-    uint8_t* at = failed ? nullptr : outputStream.reserve(count);
-    checkFailure();
-    return at;
-}
-
 void CXcfPacketFileWriter::put(const void* bytes, size_t count) {
     if (!failed) {
         outputStream.put(bytes, count);

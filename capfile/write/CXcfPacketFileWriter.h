@@ -41,7 +41,13 @@ class CXcfPacketFileWriter : public CXcfCaptureFileCommon {
     virtual void finishFile() {}
 
     // Room for count bytes at the end of the file, or nullptr once the file has failed.
-    uint8_t* reserve(size_t count);
+    uint8_t* reserve(size_t count) {
+        uint8_t* at = failed ? nullptr : outputStream.reserve(count);
+        if (at == nullptr) {
+            checkFailure();
+        }
+        return at;
+    }
     void put(const void* bytes, size_t count);
     // Rewrites bytes at an earlier position and moves back to the end.
     void patch(uint64_t position, const void* bytes, size_t count);
