@@ -162,8 +162,8 @@ uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCo
     const uint64_t average = std::max<uint64_t>(
         1, (uint64_t{offsetToIndex} - std::min(offsetToData, offsetToIndex)) / numberOfRecords);
     constexpr uint64_t kPiece = 16 * kIndexWindowSize;
-    const uint64_t expected =
-        std::min(maxBytes / average + maxBytes / average / 8, uint64_t{UINT32_MAX});
+    const uint64_t fitting = std::min(maxBytes / average, uint64_t{UINT32_MAX});
+    const uint64_t expected = fitting + fitting / 8;
     uint64_t piece = expected + kIndexWindowSize + 2;
     const uint64_t indexStart = uint64_t{offsetToIndex} + uint64_t{kIndexEntrySize} * (first - 1);
     uint64_t got = 0;
