@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "capfile/write/CXcfPmB3CaptureFileWriter.h"
 #include "capfile/write/CXcfPmB4CaptureFileWriter.h"
@@ -15,22 +12,6 @@
 #include "cli/RecordMapping.h"
 #include "cli/RecordSequence.h"
 #include "cli/Signals.h"
-
-namespace {
-
-// Two names denote the same file on disk when device and inode agree, so that "./a.cap",
-// hard links and symbolic links are caught as well as the identical text.
-bool sameFile(const std::filesystem::path& first, const std::string& second) {
-    std::error_code ignored;
-    return std::filesystem::equivalent(first, second, ignored);
-}
-
-// The system's words for a write failure, to follow the fixed message; empty when unknown.
-std::string systemErrorText(int error) {
-    return error != 0 ? std::string(" (") + std::strerror(error) + ")" : std::string();
-}
-
-}  // namespace
 
 AppendRun::AppendRun(const RunSettings& settings)
     : settings(settings), report(settings.outputFileName) {}
@@ -43,32 +24,16 @@ void AppendRun::reportError(const std::string& context, const std::string& messa
     report.error(context, message);
 }
 
-std::unique_ptr<CXcfPmCaptureFileParser> AppendRun::openInputFile(const std::string& fileName) {
-    std::string message;
-    std::unique_ptr<CXcfPmCaptureFileParser> parser =
-        cli::openTesterInput(fileName, settings.inputFileNames.size(), message);
-    if (!parser) {
-        reportError("openInputFile", message);
-        return nullptr;
-    }
-    if (parser->getFormatCode() == "B4") {
-        outputFormat = "B4";
-    }
-    return parser;
-}
-
 bool AppendRun::openAllInputs() {
-    for (const std::string& name : settings.inputFileNames) {
-        if (report.stopRequested("openInputFile")) {
-            return false;
+    const bool opened = cli::openTesterInputs(settings.inputFileNames, report, readers);
+    // One B4 input makes the output B4: a B3 output could not hold its records.
+    for (const auto& reader : readers) {
+        if (reader->getFormatCode() == "B4") {
+            outputFormat = "B4";
         }
-        std::unique_ptr<CXcfPmCaptureFileParser> parser = openInputFile(name);
-        if (!parser) {
-            return false;
-        }
-        // Until its turn comes, an input holds no more than its header.
-        parser->releaseBuffers();
-        readers.push_back(std::move(parser));
+    }
+    if (!opened) {
+        return false;
     }
     if (!readers.empty()) {
         // Only the port type and id are kept; the output's direction is always "Rx".
@@ -76,16 +41,6 @@ bool AppendRun::openAllInputs() {
         readers.front()->getPortDescription(0, portType, portId, direction);
     }
     return true;
-}
-
-bool AppendRun::outputWouldOverwriteInput(std::string& inputName) const {
-    for (const std::string& input : settings.inputFileNames) {
-        if (sameFile(output.target(), input)) {
-            inputName = input;
-            return true;
-        }
-    }
-    return false;
 }
 
 bool AppendRun::openTemporaryOutput(std::string& reason) {
@@ -116,11 +71,8 @@ bool AppendRun::openOutputFile() {
         reportError("openOutputFile", "Failed to open file: '" + name + "'\nbecause: " + reason);
         return false;
     }
-    std::string inputName;
-    if (outputWouldOverwriteInput(inputName)) {
-        reportError("openOutputFile", "Failed to open file: '" + name +
-                                          "'\nbecause: it would overwrite the input file '" +
-                                          inputName + "'");
+    if (!output.sparesInputs(settings.inputFileNames, reason)) {
+        reportError("openOutputFile", "Failed to open file: '" + name + "'\nbecause: " + reason);
         return false;
     }
     outputKind = cli::captureFormatOf(outputFormat);
@@ -176,9 +128,7 @@ bool AppendRun::convertRecords(uint32_t& count) {
 
     const std::string& name = settings.outputFileName;
     if (writer->hasFailed()) {
-        reportError("convertRecords", "Failed to write file: '" + name +
-                                          "'\nbecause: " + writer->errorMessage() +
-                                          systemErrorText(writer->systemError()));
+        report.writeFailure("convertRecords", name, *writer);
         return false;
     }
     // A run that wrote nothing leaves the output name as it was; so does a stop that came

@@ -48,12 +48,10 @@ class AppendRun {
 
   private:
     void reportError(const std::string& context, const std::string& message) const;
-    std::unique_ptr<CXcfPmCaptureFileParser> openInputFile(const std::string& fileName);
     uint32_t appendRecords();
     // Hands the record to the writer in the output format's form; source is the format of
     // the input it came from.
     bool emitRecord(const CXcfCaptureRecord& record, cli::CaptureFormat source);
-    bool outputWouldOverwriteInput(std::string& inputName) const;
     // Creates the writer on a fresh temporary file beside the output; false with the reason.
     bool openTemporaryOutput(std::string& reason);
 

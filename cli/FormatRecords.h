@@ -3,6 +3,7 @@
 // record.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "record/CXcfCaptureRecord.h"
@@ -19,6 +20,16 @@ inline CaptureFormat captureFormatOf(const std::string& formatCode) {
         return CaptureFormat::kB3;
     }
     return formatCode == "B4" ? CaptureFormat::kB4 : CaptureFormat::kOther;
+}
+
+// A record's time in nanoseconds since the epoch, from its two timestamp fields: the one
+// scale every program compares, splits and exports times on.
+inline uint64_t recordTime(uint32_t seconds, uint32_t nanoseconds) {
+    return uint64_t{seconds} * 1000000000 + nanoseconds;
+}
+
+inline uint64_t recordTime(const CXcfCaptureRecord& record) {
+    return recordTime(record.getTimestampSeconds(), record.getTimestampNanoseconds());
 }
 
 // One record object per format, reused for every record: a layer-2 record for B3 files and

@@ -33,10 +33,7 @@ uint32_t RecordSequence::nextRun(CaptureFormat output, uint32_t maxCount,
     fromB3 = currentFormat == CaptureFormat::kB3 && output == CaptureFormat::kB4;
     // Converted records pass through a block of the writer's; copied ones go from file to
     // file and cost no memory however many bytes they are.
-    const uint64_t maxBytes = fromB3 ? kConvertedRunBytes : kCopiedRunBytes;
-    const uint32_t count = readers[index]->recordRun(nextNumber, maxCount, maxBytes, offsets);
-    nextNumber += count;
-    return count;
+    return nextRawRun(maxCount, fromB3 ? kConvertedRunBytes : kCopiedRunBytes, offsets);
 }
 
 uint32_t RecordSequence::nextRawRun(uint32_t maxCount, uint64_t maxBytes,

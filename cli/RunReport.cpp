@@ -1,5 +1,8 @@
 #include "cli/RunReport.h"
 
+#include <cstring>
+
+#include "capfile/common/CXcfCaptureFileCommon.h"
 #include "cli/Console.h"
 #include "cli/Signals.h"
 
@@ -7,6 +10,13 @@ namespace cli {
 
 void RunReport::error(const std::string& step, const std::string& message) const {
     printLine("ERROR (" + step + ") - " + message);
+}
+
+void RunReport::writeFailure(const std::string& step, const std::string& name,
+                             const CXcfCaptureFileCommon& file) const {
+    const int cause = file.systemError();
+    error(step, "Failed to write file: '" + name + "'\nbecause: " + file.errorMessage() +
+                    (cause != 0 ? std::string(" (") + std::strerror(cause) + ")" : std::string()));
 }
 
 bool RunReport::stopRequested(const std::string& step) {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+class CXcfCaptureFileCommon;
+
 namespace cli {
 
 class RunReport {
@@ -13,6 +15,10 @@ class RunReport {
     explicit RunReport(const std::string& outputName) : outputName(outputName) {}
 
     void error(const std::string& step, const std::string& message) const;
+    // The error for a writer that failed on output name: its own message, then the system's
+    // words for the cause when it knows one.
+    void writeFailure(const std::string& step, const std::string& name,
+                      const CXcfCaptureFileCommon& file) const;
     // True once a stop signal has come; the first call that sees it says so under step.
     bool stopRequested(const std::string& step);
     // The stop signal reported, 0 for none.

@@ -36,6 +36,17 @@ std::string randomSuffix(std::mt19937& generator) {
 
 }  // namespace
 
+bool SafeOutput::sparesInputs(const std::vector<std::string>& inputs, std::string& reason) const {
+    for (const std::string& input : inputs) {
+        std::error_code ignored;
+        if (fs::equivalent(targetPath, input, ignored)) {
+            reason = "it would overwrite the input file '" + input + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
 bool SafeOutput::prepare(const std::string& name, std::string& reason) {
     committed = false;
     temporary.clear();

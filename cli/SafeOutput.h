@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -19,6 +20,11 @@ class SafeOutput {
 
     // The file that commit replaces or creates.
     const std::filesystem::path& target() const { return targetPath; }
+
+    // False with the reason when the target is one of the inputs on disk: two names are one
+    // file when device and inode agree, so that "./a.cap", hard links and symbolic links are
+    // caught as well as the identical text. Called after prepare.
+    bool sparesInputs(const std::vector<std::string>& inputs, std::string& reason) const;
 
     // Makes the temporary file: calls create with fresh names in the target's folder until
     // one is free. create makes the file (only where nothing exists under the name) and

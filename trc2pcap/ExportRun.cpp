@@ -2,13 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <filesystem>
 #include <iterator>
-#include <system_error>
 
 #include "capfile/common/RecordLayout.h"
 #include "cli/Console.h"
+#include "cli/FormatRecords.h"
 #include "cli/InputFiles.h"
 #include "cli/Progress.h"
 #include "cli/Signals.h"
@@ -16,7 +14,6 @@
 
 namespace {
 
-constexpr uint64_t kNanosecondsPerSecond = 1000000000;
 constexpr uint8_t kPortNumberMask = 0x7F;
 
 // The link types of the tester's layer-2 type codes 0, 1 and 2.
@@ -35,10 +32,6 @@ std::string linkTypeText(uint32_t linkType) {
         default:
             return std::to_string(linkType);
     }
-}
-
-std::string systemErrorText(int error) {
-    return error != 0 ? std::string(" (") + std::strerror(error) + ")" : std::string();
 }
 
 }  // namespace
@@ -61,14 +54,9 @@ bool ExportRun::prepareOutput() {
         report.error("openOutputFile", "Failed to open file: '" + name + "'\nbecause: " + reason);
         return false;
     }
-    for (const std::string& input : settings.inputFileNames) {
-        std::error_code ignored;
-        if (std::filesystem::equivalent(output.target(), input, ignored)) {
-            report.error("openOutputFile", "Failed to open file: '" + name +
-                                               "'\nbecause: it would overwrite the input file '" +
-                                               input + "'");
-            return false;
-        }
+    if (!output.sparesInputs(settings.inputFileNames, reason)) {
+        report.error("openOutputFile", "Failed to open file: '" + name + "'\nbecause: " + reason);
+        return false;
     }
     return true;
 }
@@ -102,8 +90,7 @@ bool ExportRun::openWriter(uint32_t firstLinkType) {
 
 ExportRun::Packet ExportRun::packetOf(const CXcfCaptureRecord& record) {
     Packet packet;
-    packet.time = uint64_t{record.getTimestampSeconds()} * kNanosecondsPerSecond +
-                  record.getTimestampNanoseconds();
+    packet.time = cli::recordTime(record);
     packet.portByte = record.getPortByte();
     packet.layer2Type = record.getLayer2Type();
     packet.frame = record.getFrame();
@@ -162,9 +149,7 @@ bool ExportRun::writePacket(const Packet& packet, const cli::RecordSequence& seq
 }
 
 void ExportRun::reportWriteFailure() {
-    report.error("exportRecords", "Failed to write file: '" + settings.outputFileName +
-                                      "'\nbecause: " + writer->errorMessage() +
-                                      systemErrorText(writer->systemError()));
+    report.writeFailure("exportRecords", settings.outputFileName, *writer);
 }
 
 uint32_t ExportRun::exportRun(const cli::RecordSequence& sequence,
@@ -183,7 +168,7 @@ uint32_t ExportRun::exportRun(const cli::RecordSequence& sequence,
     for (; done < count && uint64_t{offsets[done + 1]} - offsets[0] <= got; ++done) {
         const uint8_t* bytes = runBytes.data() + (offsets[done] - offsets[0]);
         Packet packet;
-        packet.time = uint64_t{xcf::load32(bytes)} * kNanosecondsPerSecond + xcf::load32(bytes + 4);
+        packet.time = cli::recordTime(xcf::load32(bytes), xcf::load32(bytes + 4));
         packet.portByte = b4 ? bytes[xcf::layout::kB4PortOffset] : 0;
         packet.layer2Type =
             b4 ? bytes[xcf::layout::kB4Layer2Offset] : bytes[xcf::layout::kB3Layer2Offset];

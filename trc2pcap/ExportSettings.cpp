@@ -1,10 +1,9 @@
 #include "trc2pcap/ExportSettings.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 
 #include "cli/Console.h"
+#include "cli/NumberText.h"
 
 namespace {
 
@@ -28,19 +27,6 @@ const char kUsage[] =
     "  -linktype N    link type N for every record, instead of the one its layer-2 type\n"
     "                 gives (0 POS PPP: 50, 1 POS Cisco HDLC: 104, 2 GbE: 1)\n"
     "  -h             this text\n";
-
-bool parseNumber(const std::string& text, uint32_t& value) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
-    }
-    errno = 0;
-    const unsigned long long parsed = std::strtoull(text.c_str(), nullptr, 10);
-    if (errno != 0 || parsed > 0xFFFFFFFFull) {
-        return false;
-    }
-    value = static_cast<uint32_t>(parsed);
-    return true;
-}
 
 ExportParse fail(const std::string& message) {
     printLine(message);
@@ -89,7 +75,7 @@ ExportParse parseExportArguments(int argc, char* argv[], ExportSettings& setting
             formatGiven = true;
         } else {
             uint32_t number = 0;
-            if (!parseNumber(value, number)) {
+            if (!cli::parseCount(value, number)) {
                 return fail("The value of '" + flag + "' must be a decimal number, not '" + value +
                             "'.");
             }

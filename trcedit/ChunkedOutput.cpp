@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -17,12 +16,6 @@
 
 namespace {
 
-constexpr uint64_t kBillion = 1000000000;
-
-uint64_t timeOf(const CXcfCaptureRecord& record) {
-    return uint64_t{record.getTimestampSeconds()} * kBillion + record.getTimestampNanoseconds();
-}
-
 // The UTC time of day of a record time, as the header's capture times hold it.
 CXcfTimeOfDay timeOfDay(uint32_t seconds, uint32_t nanoseconds) {
     const uint32_t inDay = seconds % 86400;
@@ -30,10 +23,6 @@ CXcfTimeOfDay timeOfDay(uint32_t seconds, uint32_t nanoseconds) {
     time.set(static_cast<uint16_t>(inDay / 3600), static_cast<uint16_t>(inDay % 3600 / 60),
              static_cast<uint16_t>(inDay % 60 * 1000 + nanoseconds / 1000000 % 1000));
     return time;
-}
-
-std::string systemErrorText(int error) {
-    return error != 0 ? std::string(" (") + std::strerror(error) + ")" : std::string();
 }
 
 }  // namespace
@@ -83,14 +72,10 @@ bool ChunkedOutput::startFile() {
                      "Failed to open file: '" + current.name + "'\nbecause: " + reason);
         return false;
     }
-    for (const std::string& input : settings.inputFileNames) {
-        std::error_code ignored;
-        if (std::filesystem::equivalent(current.output.target(), input, ignored)) {
-            report.error("openOutputFile", "Failed to open file: '" + current.name +
-                                               "'\nbecause: it would overwrite the input file '" +
-                                               input + "'");
-            return false;
-        }
+    if (!current.output.sparesInputs(settings.inputFileNames, reason)) {
+        report.error("openOutputFile",
+                     "Failed to open file: '" + current.name + "'\nbecause: " + reason);
+        return false;
     }
     if (format == cli::CaptureFormat::kB3) {
         writer = std::make_unique<CXcfPmB3CaptureFileWriter>(portType, portId, "Rx", 3);
@@ -129,9 +114,7 @@ bool ChunkedOutput::finishFile() {
     }
     writer->close();
     if (writer->hasFailed()) {
-        report.error("editRecords", "Failed to write file: '" + current.name +
-                                        "'\nbecause: " + writer->errorMessage() +
-                                        systemErrorText(writer->systemError()));
+        report.writeFailure("editRecords", current.name, *writer);
         return false;
     }
     written.push_back(std::move(current));
@@ -143,8 +126,10 @@ bool ChunkedOutput::needsNewChunk(uint64_t time) const {
     switch (settings.split) {
         case SplitKind::kRecords:
             return chunkRecords >= settings.splitValue;
-        case SplitKind::kSeconds:
+        case SplitKind::kSeconds: {
+            const uint64_t chunkFirstTime = cli::recordTime(firstSeconds, firstNanoseconds);
             return time >= chunkFirstTime && time - chunkFirstTime >= settings.splitValue;
+        }
         default:
             return false;
     }
@@ -152,9 +137,7 @@ bool ChunkedOutput::needsNewChunk(uint64_t time) const {
 
 bool ChunkedOutput::handleRefusal() {
     if (writer->hasFailed() || !writer->isSizeLimitReached()) {
-        report.error("editRecords", "Failed to write file: '" + current.name +
-                                        "'\nbecause: " + writer->errorMessage() +
-                                        systemErrorText(writer->systemError()));
+        report.writeFailure("editRecords", current.name, *writer);
         return false;
     }
     if (settings.split == SplitKind::kBytes && chunkRecords > 0) {
@@ -178,7 +161,7 @@ bool ChunkedOutput::handleRefusal() {
 }
 
 bool ChunkedOutput::write(const CXcfCaptureRecord& record, cli::CaptureFormat source) {
-    const uint64_t time = timeOf(record);
+    const uint64_t time = cli::recordTime(record);
     if (writer && chunkRecords > 0 && needsNewChunk(time) && !finishFile()) {
         return false;
     }
@@ -195,7 +178,6 @@ bool ChunkedOutput::write(const CXcfCaptureRecord& record, cli::CaptureFormat so
         }
     }
     if (chunkRecords == 0) {
-        chunkFirstTime = time;
         firstSeconds = record.getTimestampSeconds();
         firstNanoseconds = record.getTimestampNanoseconds();
     }
@@ -233,17 +215,19 @@ uint32_t ChunkedOutput::writeRun(xcf::InputFile& input, const uint32_t* offsets,
             wanted = static_cast<uint32_t>(
                 std::min<uint64_t>(wanted, settings.splitValue - chunkRecords));
         }
+        const uint32_t written = writer->copyRecords(input, offsets + done, wanted, fromB3);
         uint32_t seconds = 0;
         uint32_t nanoseconds = 0;
-        if (!timeAt(offsets[done], seconds, nanoseconds)) {
-            return done;  // the input cannot be read: the usual way says so
+        if (written == 0 && !timeAt(offsets[done], seconds, nanoseconds)) {
+            // The input cannot be read: the usual way says so. Checked before a refusal is
+            // handled, so that a record that can be neither read nor fitted is not taken for
+            // a full chunk.
+            return done;
         }
-        const uint32_t written = writer->copyRecords(input, offsets + done, wanted, fromB3);
         if (written > 0) {
             if (chunkRecords == 0) {
-                firstSeconds = seconds;
-                firstNanoseconds = nanoseconds;
-                chunkFirstTime = uint64_t{seconds} * kBillion + nanoseconds;
+                // Its bytes were just copied: the read cannot fail where the copy did not.
+                timeAt(offsets[done], firstSeconds, firstNanoseconds);
             }
             timeAt(offsets[done + written - 1], lastSeconds, lastNanoseconds);
             chunkRecords += written;

@@ -67,7 +67,6 @@ class ChunkedOutput {
     std::vector<Pending> written;  // complete, not yet renamed
     uint64_t totalRecords = 0;
     uint32_t chunkRecords = 0;
-    uint64_t chunkFirstTime = 0;
     uint32_t lastSeconds = 0;
     uint32_t lastNanoseconds = 0;
     uint32_t firstSeconds = 0;

@@ -38,7 +38,7 @@ bool EditRun::prepareOutput() {
 }
 
 bool EditRun::selected(const CXcfCaptureRecord& record) {
-    const uint64_t time = TimeOrderedMerge::timeOf(record);
+    const uint64_t time = cli::recordTime(record);
     if ((settings.fromGiven && time < settings.fromNanoseconds) ||
         (settings.toGiven && time >= settings.toNanoseconds)) {
         return false;

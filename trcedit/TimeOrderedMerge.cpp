@@ -4,16 +4,6 @@
 
 #include "cli/RecordSequence.h"
 
-namespace {
-
-constexpr uint64_t kBillion = 1000000000;
-
-}  // namespace
-
-uint64_t TimeOrderedMerge::timeOf(const CXcfCaptureRecord& record) {
-    return uint64_t{record.getTimestampSeconds()} * kBillion + record.getTimestampNanoseconds();
-}
-
 TimeOrderedMerge::TimeOrderedMerge(Readers& readers, const std::vector<bool>& indexed,
                                    std::vector<bool>& warned)
     : warned(warned), cursors(readers.size()), disorder(readers.size()) {
@@ -52,7 +42,7 @@ void TimeOrderedMerge::buildIndex(size_t input) {
             endInput(input, number);
             break;
         }
-        cursor.index.emplace_back(timeOf(*cursor.record), number);
+        cursor.index.emplace_back(cli::recordTime(*cursor.record), number);
     }
     // Stable: equal times keep the records' order.
     std::stable_sort(cursor.index.begin(), cursor.index.end(),
@@ -76,7 +66,7 @@ bool TimeOrderedMerge::advance(size_t input) {
         return false;
     }
     ++cursor.nextNumber;
-    const uint64_t time = timeOf(*cursor.record);
+    const uint64_t time = cli::recordTime(*cursor.record);
     if (cursor.started && time < cursor.time) {
         disorder[input] = true;
         anyDisorder = true;

@@ -40,9 +40,6 @@ class TimeOrderedMerge {
     // not in order, and the caller can stop at once.
     bool sawDisorder() const { return anyDisorder; }
 
-    // A record's time in nanoseconds since the epoch.
-    static uint64_t timeOf(const CXcfCaptureRecord& record);
-
   private:
     struct Cursor {
         CXcfPmCaptureFileParser* reader = nullptr;

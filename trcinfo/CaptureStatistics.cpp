@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "capfile/common/RecordLayout.h"
+#include "cli/FormatRecords.h"
 
 namespace {
 
@@ -12,13 +13,8 @@ constexpr uint64_t kNanosecondsPerSecond = 1000000000;
 
 }  // namespace
 
-uint64_t CaptureStatistics::timeOf(const CXcfCaptureRecord& record) {
-    return uint64_t{record.getTimestampSeconds()} * kNanosecondsPerSecond +
-           record.getTimestampNanoseconds();
-}
-
 void CaptureStatistics::add(const CXcfCaptureRecord& record) {
-    const uint64_t time = timeOf(record);
+    const uint64_t time = cli::recordTime(record);
     const uint32_t length = record.getFrameLength();
     if (records == 0) {
         earliest = latest = time;

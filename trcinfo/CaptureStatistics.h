@@ -43,8 +43,6 @@ class CaptureStatistics {
     // Rates over the duration; false when the duration is 0 and there is no rate.
     bool rates(double& bytesPerSecond, double& bitsPerSecond, double& recordsPerSecond) const;
 
-    // A record's time in nanoseconds since the epoch.
-    static uint64_t timeOf(const CXcfCaptureRecord& record);
     // "2006-03-23T18:03:20.000000000Z", and "1143136731.000000000".
     static std::string isoText(uint64_t nanoseconds);
     static std::string epochText(uint64_t nanoseconds);

@@ -1,10 +1,7 @@
 #include "trcinfo/InfoSettings.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <limits>
-
 #include "cli/Console.h"
+#include "cli/NumberText.h"
 
 namespace {
 
@@ -34,25 +31,12 @@ constexpr char kUsage[] =
 
 // Unlike splicetrc, a value that is not a plain decimal number is refused rather than read
 // as 0: an inspector that silently listed the wrong range would mislead.
-bool toUnsigned(const std::string& text, uint32_t& value) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
-    }
-    errno = 0;
-    const unsigned long long parsed = std::strtoull(text.c_str(), nullptr, 10);
-    if (errno != 0 || parsed > std::numeric_limits<uint32_t>::max()) {
-        return false;
-    }
-    value = static_cast<uint32_t>(parsed);
-    return true;
-}
-
 // Reads the value after a numeric option; returns the error text, empty on success.
 std::string numericOption(const std::string& option, const char* text, uint32_t& value) {
     if (text == nullptr) {
         return "Missing value for '" + option + "' parameter.";
     }
-    if (!toUnsigned(text, value)) {
+    if (!cli::parseCount(text, value)) {
         return "Invalid value for '" + option + "' parameter: '" + text + "'.";
     }
     return std::string();

@@ -20,9 +20,6 @@ class CXcfPmB3CaptureFileParser : public CXcfPmBinaryCaptureFileParser {
     void reset() override;
     std::string report(std::string extra) const override;
     bool readRecord(uint32_t recordNumber, CXcfCaptureRecord& record) override;
-    bool hasWriterLayout() const override {
-        return !isVersion10() && recordTypeTable[0] == xcf::layout::kB3WrittenRecordType;
-    }
     bool readHeader() override;
     bool getPortDescription(uint32_t recordNumber, std::string& portType, std::string& portId,
                             std::string& direction) override;
@@ -31,7 +28,11 @@ class CXcfPmB3CaptureFileParser : public CXcfPmBinaryCaptureFileParser {
     uint32_t triggerPacketNumber = 0;
 
   protected:
-    size_t writerFieldsSize() const override { return xcf::layout::kB3WrittenFieldsSize; }
+    size_t writerFieldsSize() const override {
+        return !isVersion10() && recordTypeTable[0] == xcf::layout::kB3WrittenRecordType
+                   ? xcf::layout::kB3WrittenFieldsSize
+                   : 0;
+    }
     uint8_t layer2Type = 0;
     bool portDescriptionParsed = false;
 };

@@ -20,13 +20,14 @@ class CXcfPmB4CaptureFileParser : public CXcfPmBinaryCaptureFileParser {
     void reset() override;
     std::string report(std::string extra) const override;
     bool readRecord(uint32_t recordNumber, CXcfCaptureRecord& record) override;
-    bool hasWriterLayout() const override {
-        return isVersion10() && recordTypeTable[0] == xcf::layout::kB4WrittenRecordType;
-    }
     bool readHeader() override;
 
     uint32_t triggerPacketNumber = 0;
 
   protected:
-    size_t writerFieldsSize() const override { return xcf::layout::kB4WrittenFieldsSize; }
+    size_t writerFieldsSize() const override {
+        return isVersion10() && recordTypeTable[0] == xcf::layout::kB4WrittenRecordType
+                   ? xcf::layout::kB4WrittenFieldsSize
+                   : 0;
+    }
 };

@@ -86,6 +86,11 @@ std::string CXcfPmBinaryCaptureFileParser::getSourceName(uint32_t index) const {
 }
 
 bool CXcfPmBinaryCaptureFileParser::loadIndexCache(uint32_t firstRecord) {
+    return loadIndexWindow(firstRecord, nullptr, 0);
+}
+
+bool CXcfPmBinaryCaptureFileParser::loadIndexWindow(uint32_t firstRecord, const uint8_t* known,
+                                                    uint64_t knownCount) {
     clearIndexCache();
     if (numberOfRecords == 0) {
         return true;
@@ -108,6 +113,12 @@ bool CXcfPmBinaryCaptureFileParser::loadIndexCache(uint32_t firstRecord) {
     // Entries the file does not hold stay 0 and leave the input failed, as reading them one
     // by one would; an input that has failed already yields no entries.
     if (inputStream.failed()) {
+        return true;
+    }
+    if (known != nullptr && knownCount >= count) {
+        for (uint32_t i = 0; i < count; ++i) {
+            indexWindow[i] = xcf::load32(known + size_t{i} * kIndexEntrySize);
+        }
         return true;
     }
     const uint32_t got = readIndexEntries(firstRecord, count, indexWindow.get());
@@ -144,7 +155,8 @@ uint32_t CXcfPmBinaryCaptureFileParser::readIndexEntry(uint32_t recordNumber) {
 uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCount,
                                                   uint64_t maxBytes,
                                                   std::vector<uint32_t>& offsets) {
-    if (!hasWriterLayout() || inputStream.failed() || recordLength != 0 || offsetToIndex == 0 ||
+    const int64_t fields = static_cast<int64_t>(writerFieldsSize());
+    if (fields == 0 || inputStream.failed() || recordLength != 0 || offsetToIndex == 0 ||
         first == 0 || first > numberOfRecords || maxCount == 0) {
         offsets.clear();
         return 0;
@@ -186,7 +198,6 @@ uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCo
         return int64_t{xcf::load32(runEntries.data() + i * kIndexEntrySize)};
     };
     const int64_t dataEnd = offsetToIndex;
-    const int64_t fields = static_cast<int64_t>(writerFieldsSize());
     const uint64_t possible = std::min<uint64_t>(maxCount, numberOfRecords - first + 1);
     // Sized for the records the run is expected to hold and grown as they pass: a run cut
     // short by its byte limit uses few of the slots its count allows, and sizing the vector
@@ -212,8 +223,8 @@ uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCo
         // The last record of the file runs up to the index section.
         const int64_t next = n == numberOfRecords ? dataEnd : entry(i + 1);
         const int64_t span = next - offset;
-        if (span <= fields || span > int64_t{UINT32_MAX} || offset < int64_t{offsetToData} ||
-            next > dataEnd || bytes + static_cast<uint64_t>(span) > maxBytes) {
+        if (span <= fields || !extentInsideData(static_cast<uint32_t>(offset), span) ||
+            bytes + static_cast<uint64_t>(span) > maxBytes) {
             break;
         }
         if (i + 1 >= offsets.size()) {
@@ -236,7 +247,11 @@ uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCo
         const uint32_t windowStart =
             static_cast<uint32_t>((following - 1) / kIndexWindowSize * kIndexWindowSize + 1);
         if (indexWindowFirst != windowStart) {
-            loadIndexCache(windowStart);
+            // The run has usually read the window's entries already.
+            const uint64_t from = windowStart >= first ? windowStart - first : got;
+            loadIndexWindow(windowStart,
+                            from < got ? runEntries.data() + from * kIndexEntrySize : nullptr,
+                            from < got ? got - from : 0);
         }
     }
     return count;

@@ -48,6 +48,9 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
     // Reads count (at most kIndexWindowSize) index entries from record firstRecord on into
     // entries; how many could be read.
     uint32_t readIndexEntries(uint32_t firstRecord, uint32_t count, uint32_t* entries);
+    // loadIndexCache, taking the entries from `known` (index bytes from firstRecord on,
+    // knownCount entries of them) when they cover the window.
+    bool loadIndexWindow(uint32_t firstRecord, const uint8_t* known, uint64_t knownCount);
     // Where a record's extension and frame bytes lie once readRecordParts succeeded: inside
     // the read-ahead block (valid until the next read) or, for records larger than that
     // block, in blocks of their own.
@@ -79,7 +82,9 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
     // The non-empty pieces of text between any of the separator characters.
     static std::vector<std::string> splitFields(const std::string& text, const char* separators);
 
-    // The writers' fields in front of a frame, for the format's own records.
+    // The writers' fields in front of a frame when the records are laid out as the writers lay
+    // them out (B3 version 1.1 of record type 3, B4 of record type 4), so that their bytes can
+    // be copied into an output; 0 for any other layout.
     virtual size_t writerFieldsSize() const { return 0; }
 
   private:

@@ -46,9 +46,6 @@ class CXcfPmCaptureFileParser : public CXcfCaptureFileParser, public CXcfPmCaptu
     virtual bool readVersion();
     virtual bool checkSignature();
 
-    // True when records are laid out as the writers lay them out (B3 version 1.1 of record
-    // type 3, B4 of record type 4), so that their bytes can be copied into an output.
-    virtual bool hasWriterLayout() const { return false; }
     // For copying records as bytes: how many records from `first` on (at most maxCount, and
     // at most maxBytes of them: a larger record is read the usual way) readRecord would read,
     // found without reading them. Each one's

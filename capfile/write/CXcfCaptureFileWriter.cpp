@@ -141,15 +141,20 @@ bool CXcfCaptureFileWriter::recordFits(uint64_t recordBytes, uint64_t pendingByt
     if (sizeLimitReached) {
         return false;
     }
-    const uint64_t records = uint64_t{numberOfRecords} + pendingRecords;
-    const uint64_t indexBytes = (records + 1) * kIndexEntrySize;
-    const uint64_t finishedSize = outputEnd() + pendingBytes + recordBytes + indexBytes;
-    // The record count is a 32-bit field as well.
-    if (finishedSize > sizeLimit || records >= UINT32_MAX) {
+    if (!wouldFit(recordBytes, pendingBytes, pendingRecords)) {
         sizeLimitReached = true;
         return false;
     }
     return true;
+}
+
+bool CXcfCaptureFileWriter::wouldFit(uint64_t recordBytes, uint64_t pendingBytes,
+                                     uint32_t pendingRecords) const {
+    const uint64_t records = uint64_t{numberOfRecords} + pendingRecords;
+    const uint64_t indexBytes = (records + 1) * kIndexEntrySize;
+    const uint64_t finishedSize = outputEnd() + pendingBytes + recordBytes + indexBytes;
+    // The record count is a 32-bit field as well.
+    return !sizeLimitReached && finishedSize <= sizeLimit && records < UINT32_MAX;
 }
 
 void CXcfCaptureFileWriter::copyIndexFileToOutput(uint64_t byteCount) {

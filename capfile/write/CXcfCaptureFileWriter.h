@@ -117,6 +117,8 @@ class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
     // state when it does not. pendingBytes and pendingRecords are records about to be written
     // in front of it.
     bool recordFits(uint64_t recordBytes, uint64_t pendingBytes = 0, uint32_t pendingRecords = 0);
+    // recordFits without setting any state.
+    bool wouldFit(uint64_t recordBytes, uint64_t pendingBytes, uint32_t pendingRecords) const;
     // Copies the first byteCount bytes of the side index file to the output.
     void copyIndexFileToOutput(uint64_t byteCount);
 

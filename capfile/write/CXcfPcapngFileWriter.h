@@ -16,7 +16,6 @@ class CXcfPcapngFileWriter : public CXcfPacketFileWriter {
 
     // Describes one more interface and returns its id, counted from 0 in the order added.
     uint32_t addInterface(uint32_t linkType, const std::string& name);
-    uint32_t interfaceCount() const { return interfaces; }
 
     // Appends one packet of the interface: its time in nanoseconds since the epoch, the length
     // it had, the bytes kept of it, and a comment (none when empty). False once the file has

@@ -260,14 +260,18 @@ uint32_t CXcfPmBinaryCaptureFileWriter::copyRecords(xcf::InputFile& input, const
     // The records that fit the size limit, decided one by one as writeRecordData decides.
     // When the last record fits, all before it do; otherwise the first that does not is
     // found one by one.
+    // Record `at` of the run in output bytes, and the run's bytes in front of it.
+    auto recordBytes = [&](uint32_t at) {
+        return uint64_t{offsets[at + 1] - offsets[at]} + gained;
+    };
+    auto bytesBefore = [&](uint32_t at) {
+        return uint64_t{offsets[at] - offsets[0]} + uint64_t{gained} * at;
+    };
     uint32_t fitting = count;
     const uint32_t last = count - 1;
-    if (!recordFitsIfChecked(offsets, last, gained)) {
+    if (!wouldFit(recordBytes(last), bytesBefore(last), last)) {
         fitting = 0;
-        while (fitting < count &&
-               recordFits(uint64_t{offsets[fitting + 1] - offsets[fitting]} + gained,
-                          uint64_t{offsets[fitting] - offsets[0]} + uint64_t{gained} * fitting,
-                          fitting)) {
+        while (fitting < count && recordFits(recordBytes(fitting), bytesBefore(fitting), fitting)) {
             ++fitting;
         }
     }

@@ -100,15 +100,6 @@ class CXcfPmBinaryCaptureFileWriter : public CXcfPmCaptureFileWriter {
     uint64_t patchField(uint64_t fieldPosition, const uint8_t* bytes, size_t count);
     uint64_t patchTimeOfDay(uint64_t fieldPosition, const CXcfTimeOfDay& timeOfDay);
 
-    // True when record `at` of a copied run, with all before it, keeps the file within the
-    // size limit; sets no state.
-    bool recordFitsIfChecked(const uint32_t* offsets, uint32_t at, uint32_t gained) const {
-        const uint64_t before = uint64_t{numberOfRecords} + at;
-        return !isSizeLimitReached() && before < UINT32_MAX &&
-               outputEnd() + (uint64_t{offsets[at + 1]} - offsets[0]) +
-                       uint64_t{gained} * (at + 1) + (before + 1) * kIndexEntrySize <=
-                   fileSizeLimit();
-    }
-    // Record bytes and index entries of copyRecords, kept between its calls.
+    // Record bytes of copyRecords, kept between its calls.
     std::vector<uint8_t> copyScratch;
 };
