@@ -23,6 +23,8 @@ command -v python3 >/dev/null || need+=(python3)
 [ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
 command -v tshark >/dev/null || need+=(tshark)
 command -v capinfos >/dev/null || need+=(wireshark-common)
+# ... and check that tcpdump reads them to the end.
+command -v tcpdump >/dev/null || need+=(tcpdump)
 if [ "${1:-}" = coverage ]; then
     command -v gcovr >/dev/null || need+=(gcovr)
 fi

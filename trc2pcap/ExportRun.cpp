@@ -10,6 +10,7 @@
 #include "cli/InputFiles.h"
 #include "cli/Progress.h"
 #include "cli/Signals.h"
+#include "cli/TextCleaning.h"
 #include "record/ByteOrder.h"
 
 namespace {
@@ -32,6 +33,13 @@ std::string linkTypeText(uint32_t linkType) {
         default:
             return std::to_string(linkType);
     }
+}
+
+// "4294967299.294967295"
+std::string timeText(uint64_t nanoseconds) {
+    std::string fraction = std::to_string(nanoseconds % 1000000000);
+    fraction.insert(0, 9 - fraction.size(), '0');
+    return std::to_string(nanoseconds / 1000000000) + "." + fraction;
 }
 
 }  // namespace
@@ -112,6 +120,10 @@ bool ExportRun::linkTypeOf(const Packet& packet, uint32_t& linkType) const {
     return false;
 }
 
+bool ExportRun::timeFits(const Packet& packet) const {
+    return settings.format != ExportFormat::kPcap || CXcfPcapFileWriter::holdsTime(packet.time);
+}
+
 uint32_t ExportRun::interfaceFor(const Packet& packet, const cli::RecordSequence& sequence,
                                  uint32_t linkType) {
     const uint32_t port = packet.portByte & kPortNumberMask;
@@ -125,7 +137,8 @@ uint32_t ExportRun::interfaceFor(const Packet& packet, const cli::RecordSequence
         lastInterface = found;
         return found->second;
     }
-    std::string name = sequence.reader().getSourceName(port);
+    // Readers of pcapng take names as UTF-8; a source name holds whatever bytes the input has.
+    std::string name = cli::validUtf8(sequence.reader().getSourceName(port));
     if (name.empty()) {
         name = "port " + std::to_string(port);
     }
@@ -176,7 +189,8 @@ uint32_t ExportRun::exportRun(const cli::RecordSequence& sequence,
         packet.capturedLength = offsets[done + 1] - offsets[done] - fields;
         packet.originalLength = packet.capturedLength;
         uint32_t linkType = 0;
-        if (!linkTypeOf(packet, linkType) || (pcap && linkType != pcap->linkType())) {
+        if (!linkTypeOf(packet, linkType) || (pcap && linkType != pcap->linkType()) ||
+            !timeFits(packet)) {
             break;  // the usual path reports it
         }
         if (!writer && !openWriter(linkType)) {
@@ -256,6 +270,17 @@ bool ExportRun::exportRecords(uint64_t& count) {
                              "for every record.");
             return false;
         }
+        if (!timeFits(packet)) {
+            report.error("exportRecords",
+                         "Record " + std::to_string(sequence.recordNumber()) + " of '" +
+                             sequence.reader().getFileName() + "' has the time " +
+                             timeText(packet.time) + " (seconds " +
+                             std::to_string(record->getTimestampSeconds()) + ", nanoseconds " +
+                             std::to_string(record->getTimestampNanoseconds()) +
+                             "), past the 32-bit seconds of a pcap file (the year 2106): use "
+                             "'-format pcapng'.");
+            return false;
+        }
         if (!writer && !openWriter(linkType)) {
             return false;
         }
@@ -299,6 +324,15 @@ bool ExportRun::exportRecords(uint64_t& count) {
     if (!output.commit(reason)) {
         report.error("exportRecords", "Failed to write file: '" + name + "'\nbecause: " + reason);
         return false;
+    }
+    if (writer->cutPackets() != 0) {
+        const uint64_t cut = writer->cutPackets();
+        const std::string limit = std::to_string(CXcfPacketFileWriter::kMaxCapturedLength);
+        printLine("WARNING (exportRecords) - Cut " + std::to_string(cut) +
+                  (cut == 1 ? " packet longer than " + limit + " bytes to its first "
+                            : " packets longer than " + limit + " bytes to their first ") +
+                  limit + " bytes, the most that pcap and pcapng readers take; " +
+                  (cut == 1 ? "its original length is" : "their original lengths are") + " kept.");
     }
     return true;
 }

@@ -49,6 +49,8 @@ class ExportRun {
     // The link type of a packet: -linktype, or the one of its layer-2 type code; false for a
     // code without one.
     bool linkTypeOf(const Packet& packet, uint32_t& linkType) const;
+    // Whether the output can hold the packet's time (pcap seconds are 32 bits).
+    bool timeFits(const Packet& packet) const;
     // Writes the records of a run whose bytes lie as the writers lay them out, straight from
     // those bytes. Returns how many were written; failed when the export must end. A record
     // the usual path must handle (an unknown layer-2 code, another link type in a pcap file)

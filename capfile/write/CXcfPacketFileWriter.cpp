@@ -12,6 +12,7 @@ bool CXcfPacketFileWriter::open(const std::string& name) {
     failed = false;
     lastErrorCode = kErrorNone;
     lastSystemError = 0;
+    cut = 0;
     made = outputStream.create(name, createExclusively ? xcf::OutputFile::Creation::kNewOnly
                                                        : xcf::OutputFile::Creation::kNewOrTruncate);
     if (!made) {

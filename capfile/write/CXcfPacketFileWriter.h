@@ -16,6 +16,10 @@ class CXcfPacketFileWriter : public CXcfCaptureFileCommon {
     static constexpr uint32_t kLinkTypeEthernet = 1;
     static constexpr uint32_t kLinkTypePppHdlc = 50;
     static constexpr uint32_t kLinkTypeCiscoHdlc = 104;
+    // The most bytes of one packet that the ecosystem's readers accept (tshark calls a file
+    // with a larger packet damaged, and libpcap stops at it): longer packets are cut to it,
+    // their original length kept.
+    static constexpr uint32_t kMaxCapturedLength = 262144;
 
     CXcfPacketFileWriter();
     ~CXcfPacketFileWriter() override;
@@ -34,6 +38,8 @@ class CXcfPacketFileWriter : public CXcfCaptureFileCommon {
     void setCreateExclusively(bool exclusive) { createExclusively = exclusive; }
     // Bytes written so far.
     uint64_t bytesWritten() const { return outputStream.end(); }
+    // Packets written so far whose bytes were cut to kMaxCapturedLength.
+    uint64_t cutPackets() const { return cut; }
 
   protected:
     virtual void writeFileHeader() = 0;
@@ -52,6 +58,14 @@ class CXcfPacketFileWriter : public CXcfCaptureFileCommon {
     // Rewrites bytes at an earlier position and moves back to the end.
     void patch(uint64_t position, const void* bytes, size_t count);
     bool isOpen() const { return outputStream.isOpen(); }
+    // The bytes of a packet of capturedLength that go into the file, counting a cut.
+    uint32_t keptLength(uint32_t capturedLength) {
+        if (capturedLength <= kMaxCapturedLength) {
+            return capturedLength;
+        }
+        ++cut;
+        return kMaxCapturedLength;
+    }
 
   private:
     void checkFailure();
@@ -59,4 +73,5 @@ class CXcfPacketFileWriter : public CXcfCaptureFileCommon {
     bool failed = false;
     bool createExclusively = false;
     bool made = false;
+    uint64_t cut = 0;
 };

@@ -22,7 +22,6 @@ CXcfPcapFileWriter::CXcfPcapFileWriter(uint32_t linkType, bool microseconds)
 CXcfPcapFileWriter::~CXcfPcapFileWriter() = default;
 
 void CXcfPcapFileWriter::writeFileHeader() {
-    snapLength = kDefaultSnapLength;
     uint8_t* header = reserve(kFileHeaderSize);
     if (header == nullptr) {
         return;
@@ -32,15 +31,20 @@ void CXcfPcapFileWriter::writeFileHeader() {
     xcf::store16LittleEndian(header + 6, 4);
     xcf::store32LittleEndian(header + 8, 0);   // thiszone: times are UTC
     xcf::store32LittleEndian(header + 12, 0);  // sigfigs
-    xcf::store32LittleEndian(header + kSnapLengthOffset, snapLength);
+    xcf::store32LittleEndian(header + kSnapLengthOffset, kSnapLength);
     xcf::store32LittleEndian(header + 20, link);
+}
+
+bool CXcfPcapFileWriter::holdsTime(uint64_t timeNanoseconds) {
+    return timeNanoseconds / kNanosecondsPerSecond <= UINT32_MAX;
 }
 
 bool CXcfPcapFileWriter::writePacket(uint64_t timeNanoseconds, uint32_t originalLength,
                                      uint32_t capturedLength, const uint8_t* bytes) {
-    if (bytes == nullptr && capturedLength > 0) {
+    if ((bytes == nullptr && capturedLength > 0) || !holdsTime(timeNanoseconds)) {
         return false;
     }
+    capturedLength = keptLength(capturedLength);
     // A small packet goes into the output's block in one piece.
     const bool inPlace = capturedLength <= kInPlaceLimit;
     uint8_t* header = reserve(kPacketHeaderSize + (inPlace ? capturedLength : 0));
@@ -48,8 +52,6 @@ bool CXcfPcapFileWriter::writePacket(uint64_t timeNanoseconds, uint32_t original
         return false;
     }
     const uint64_t fraction = timeNanoseconds % kNanosecondsPerSecond;
-    // Seconds are 32 bits in the file; a tester's time never exceeds them by more than the
-    // nanoseconds' carry.
     xcf::store32LittleEndian(header,
                              static_cast<uint32_t>(timeNanoseconds / kNanosecondsPerSecond));
     xcf::store32LittleEndian(header + 4, static_cast<uint32_t>(micro ? fraction / 1000 : fraction));
@@ -60,16 +62,5 @@ bool CXcfPcapFileWriter::writePacket(uint64_t timeNanoseconds, uint32_t original
     } else if (capturedLength > 0) {
         std::memcpy(header + kPacketHeaderSize, bytes, capturedLength);
     }
-    if (capturedLength > snapLength) {
-        snapLength = capturedLength;
-    }
     return !hasFailed();
-}
-
-void CXcfPcapFileWriter::finishFile() {
-    if (snapLength != kDefaultSnapLength) {
-        uint8_t field[4];
-        xcf::store32LittleEndian(field, snapLength);
-        patch(kSnapLengthOffset, field, sizeof field);
-    }
 }

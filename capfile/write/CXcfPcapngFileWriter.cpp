@@ -24,9 +24,6 @@ constexpr uint8_t kNanosecondResolution = 9;
 // Fixed part of an enhanced packet block before its data: type, length, interface, time
 // (high and low halves), captured and original length.
 constexpr size_t kPacketFixedSize = 28;
-// A block's length field holds 32 bits; a packet never makes it overflow.
-constexpr uint32_t kLargestCapture = 0xFFFF0000u;
-
 // Packets up to this size are laid out in the output's block in one piece.
 constexpr uint32_t kInPlaceLimit = 16 * 1024;
 
@@ -118,7 +115,8 @@ bool CXcfPcapngFileWriter::writePacket(uint32_t interfaceId, uint64_t timeNanose
     if (interfaceId >= interfaces || (bytes == nullptr && capturedLength > 0)) {
         return false;
     }
-    capturedLength = std::min(capturedLength, kLargestCapture);
+    // Also keeps the block's 32-bit length field from overflowing.
+    capturedLength = keptLength(capturedLength);
     const size_t commentLength = std::min<size_t>(comment.size(), 0xFFFC);
     const size_t optionsSize = 8 + (comment.empty() ? 0 : 4 + padded(commentLength)) + 4;
     const uint32_t total =

@@ -18,8 +18,8 @@ class CXcfPcapngFileWriter : public CXcfPacketFileWriter {
     uint32_t addInterface(uint32_t linkType, const std::string& name);
 
     // Appends one packet of the interface: its time in nanoseconds since the epoch, the length
-    // it had, the bytes kept of it, and a comment (none when empty). False once the file has
-    // failed, or for an interface not added.
+    // it had, the bytes kept of it (cut to kMaxCapturedLength), and a comment (none when empty).
+    // False once the file has failed, or for an interface not added.
     bool writePacket(uint32_t interfaceId, uint64_t timeNanoseconds, uint32_t originalLength,
                      uint32_t capturedLength, const uint8_t* bytes, const std::string& comment);
 

@@ -2,10 +2,13 @@
 // and compared, packet for packet, with what the project's own readers read from the inputs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "support/CaptureFileBuilder.h"
 #include "support/PcapReadBack.h"
 #include "support/SampleCaptures.h"
 #include "support/TestSupport.h"
@@ -224,6 +227,165 @@ TEST_F(ExportTest, ADamagedInputWarnsAndTheNextGoesOn) {
               "WARNING (appendRecords) - Stopped reading file: 'a.cap' at record 10 of 40; its "
               "remaining records were skipped.\nExported 59 records into 'o.pcap' (pcap).\n");
     EXPECT_EQ(readPcap(dir.file("o.pcap")).packets.size(), 59u);
+}
+
+uint32_t le32At(const Bytes& bytes, size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t{bytes[at + 3]} << 24;
+}
+
+// Records laid out as the writers lay them out (B4, record type 4) go through the run path;
+// a B3 record type with another extension goes record by record.
+enum class Path { kRuns, kOneByOne };
+
+Bytes recordOf(Path path, uint32_t seconds, uint32_t nanoseconds, const Bytes& frame) {
+    return path == Path::kRuns
+               ? CaptureFileBuilder::b4Record(seconds, nanoseconds, 0, 0, 2, kZeroWords, frame)
+               : CaptureFileBuilder::b3Record(seconds, nanoseconds, 2, Bytes(5), frame);
+}
+
+CaptureFileBuilder builderFor(Path path) {
+    CaptureFileBuilder b = path == Path::kRuns ? CaptureFileBuilder::b4() : CaptureFileBuilder();
+    if (path == Path::kOneByOne) {
+        b.recordType = 2;
+    }
+    return b;
+}
+
+struct PathAndFormat {
+    const char* name;
+    Path path;
+    std::vector<std::string> formatArgs;
+};
+
+void PrintTo(const PathAndFormat& c, std::ostream* os) {
+    *os << c.name;
+}
+
+const auto kPathsAndFormats = ::testing::Values(
+    PathAndFormat{"RunsPcap", Path::kRuns, {"-format", "pcap"}},
+    PathAndFormat{"RunsPcapng", Path::kRuns, {"-format", "pcapng"}},
+    PathAndFormat{"OneByOnePcap", Path::kOneByOne, {"-format", "pcap"}},
+    PathAndFormat{"OneByOnePcapng", Path::kOneByOne, {"-format", "pcapng"}},
+    PathAndFormat{"OneByOneMicroseconds", Path::kOneByOne, {"-format", "pcap", "-usec"}});
+
+class ExportLimitTest : public ExportTest, public ::testing::WithParamInterface<PathAndFormat> {
+  protected:
+    ProcessResult exportTo(const std::string& output) {
+        std::vector<std::string> args = {"-in", "in.cap", "-out", output};
+        args.insert(args.end(), GetParam().formatArgs.begin(), GetParam().formatArgs.end());
+        return run(args);
+    }
+    std::string formatName() const { return GetParam().formatArgs[1]; }
+};
+
+// A frame beyond what pcap readers take (a damaged index makes one) is cut to it, whichever
+// way its record goes, so that every packet after it still reads.
+TEST_P(ExportLimitTest, FramesBeyondTheReadersLimitAreCut) {
+    const Path path = GetParam().path;
+    CaptureFileBuilder b = builderFor(path);
+    const std::vector<Bytes> frames = {
+        CaptureFileBuilder::pattern(60), CaptureFileBuilder::pattern(300001, 7),
+        CaptureFileBuilder::pattern(262144, 9), CaptureFileBuilder::pattern(270000, 3),
+        CaptureFileBuilder::pattern(70, 5)};
+    for (size_t i = 0; i < frames.size(); ++i) {
+        b.records.push_back(recordOf(path, 100, static_cast<uint32_t>(i), frames[i]));
+    }
+    b.writeTo(dir.file("in.cap"));
+
+    const ProcessResult result = exportTo("o.out");
+    ASSERT_EQ(result.exitStatus, 0) << result.output;
+    EXPECT_EQ(result.output,
+              "WARNING (exportRecords) - Cut 2 packets longer than 262144 bytes to their first "
+              "262144 bytes, the most that pcap and pcapng readers take; their original lengths "
+              "are kept.\nExported 5 records into 'o.out' (" +
+                  formatName() + ").\n");
+    const PcapFile file = readPcap(dir.file("o.out"), GetParam().formatArgs.size() > 2);
+    ASSERT_TRUE(file.opened) << file.error;
+    EXPECT_EQ(file.error, "");
+    ASSERT_EQ(file.packets.size(), frames.size());
+    for (size_t i = 0; i < frames.size(); ++i) {
+        SCOPED_TRACE("packet " + std::to_string(i));
+        const size_t kept = std::min<size_t>(frames[i].size(), 262144);
+        EXPECT_EQ(file.packets[i].originalLength, frames[i].size());
+        EXPECT_EQ(file.packets[i].capturedLength, kept);
+        EXPECT_EQ(file.packets[i].bytes, Bytes(frames[i].begin(), frames[i].begin() + kept));
+    }
+}
+
+// pcap seconds are 32 bits: a record that a nanoseconds field of 10^9 or more carries past
+// them is refused with a pointer to pcapng, and no output appears; pcapng keeps its time.
+TEST_P(ExportLimitTest, TimesPastThePcapSecondsAreRefused) {
+    const Path path = GetParam().path;
+    for (const size_t late : {size_t{0}, size_t{2}}) {
+        SCOPED_TRACE("late record " + std::to_string(late + 1));
+        CaptureFileBuilder b = builderFor(path);
+        for (size_t i = 0; i < 3; ++i) {
+            b.records.push_back(i == late ? recordOf(path, 0xFFFFFFFFu, 0xFFFFFFFFu, Bytes(60, 1))
+                                          : recordOf(path, 100, 0, Bytes(60, 2)));
+        }
+        b.writeTo(dir.file("in.cap"));
+        const ProcessResult result = exportTo("o.out");
+        if (formatName() == "pcapng") {
+            ASSERT_EQ(result.exitStatus, 0) << result.output;
+            const PcapFile file = readPcap(dir.file("o.out"));
+            ASSERT_EQ(file.packets.size(), 3u);
+            EXPECT_EQ(file.packets[late].seconds, 4294967299u);
+            EXPECT_EQ(file.packets[late].fraction, 294967295u);
+            removeFile(dir.file("o.out"));
+            continue;
+        }
+        EXPECT_EQ(result.exitStatus, kFailure);
+        EXPECT_EQ(result.output, "ERROR (exportRecords) - Record " + std::to_string(late + 1) +
+                                     " of 'in.cap' has the time 4294967299.294967295 (seconds "
+                                     "4294967295, nanoseconds 4294967295), past the 32-bit "
+                                     "seconds of a pcap file (the year 2106): use '-format "
+                                     "pcapng'.\n");
+        std::vector<std::string> left;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            left.push_back(entry.path().filename().string());
+        }
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, (std::vector<std::string>{"a.cap", "b.cap", "in.cap"}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, ExportLimitTest, kPathsAndFormats,
+                         ::testing::PrintToStringParamName());
+
+// pcapng interface names are UTF-8: the bytes of a source name that are not are replaced as
+// trcinfo -json replaces them.
+TEST_F(ExportTest, InterfaceNamesAreValidUtf8AsInTheJson) {
+    CaptureFileBuilder b = CaptureFileBuilder::b4();
+    b.sourceNames[0] = "GbE,\xff\xfe,Rx \xe2\x82 caf\xc3\xa9";
+    b.records.push_back(CaptureFileBuilder::b4Record(1, 0, 0, 0, 2, kZeroWords, Bytes(60)));
+    b.writeTo(dir.file("n.cap"));
+    ASSERT_EQ(run({"-in", "n.cap"}).exitStatus, 0);
+
+    // The if_name option of the one interface description block.
+    const Bytes file = readFile(dir.file("n.pcapng"));
+    std::string name;
+    for (size_t block = 0; block + 12 <= file.size();) {
+        const uint32_t type = le32At(file, block);
+        const uint32_t length = le32At(file, block + 4);
+        ASSERT_LE(block + length, file.size());
+        ASSERT_GE(length, 12u);
+        for (size_t option = block + 16; type == 1 && option + 4 <= block + length - 4;) {
+            const uint32_t code = file[option] | file[option + 1] << 8;
+            const uint32_t size = file[option + 2] | file[option + 3] << 8;
+            if (code == 2) {
+                name.assign(file.begin() + option + 4, file.begin() + option + 4 + size);
+            }
+            option += 4 + (size + 3) / 4 * 4;
+        }
+        block += length;
+    }
+    EXPECT_EQ(name, "GbE,\xEF\xBF\xBD\xEF\xBF\xBD,Rx \xEF\xBF\xBD caf\xC3\xA9");
+
+    RunOptions options;
+    options.workingDir = dir.path();
+    const ProcessResult json = runProgram({trcinfoPath(), "-json", "-tables", "n.cap"}, options);
+    EXPECT_NE(json.output.find("\"source_names\":[\"" + name + "\""), std::string::npos)
+        << json.output;
 }
 
 }  // namespace

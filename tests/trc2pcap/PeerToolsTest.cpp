@@ -14,6 +14,7 @@
 #include <tuple>
 #include <vector>
 
+#include "support/CaptureFileBuilder.h"
 #include "support/SampleCaptures.h"
 #include "support/TestSupport.h"
 
@@ -22,7 +23,7 @@ using namespace testsupport;
 namespace {
 
 std::string toolPath(const std::string& name) {
-    for (const char* folder : {"/usr/bin/", "/usr/local/bin/"}) {
+    for (const char* folder : {"/usr/bin/", "/usr/local/bin/", "/usr/sbin/"}) {
         if (fileExists(folder + name)) {
             return folder + name;
         }
@@ -153,6 +154,39 @@ TEST_F(PeerToolsTest, TsharkAndCapinfosSeeEveryRecordAsTheReadersDo) {
     EXPECT_EQ(figures["File encapsulation"], "per-packet");
     EXPECT_EQ(figures["File time precision"], "nanoseconds");
     EXPECT_EQ(figures["Capture application"], "trc2pcap 0.4");
+}
+
+// A frame beyond what the readers take, cut by the export: tshark and tcpdump read the file
+// to its end, and see the packet's length on the wire.
+TEST(PeerToolsLimitTest, ReadersGoPastACutFrame) {
+    const std::string tshark = toolPath("tshark");
+    const std::string tcpdump = toolPath("tcpdump");
+    if (tshark.empty() || tcpdump.empty()) {
+        GTEST_SKIP()
+            << "tshark or tcpdump is not installed (tools/ensure-deps.sh installs the "
+               "packages tshark and tcpdump): the cut frames were not checked against them";
+    }
+    TempDir dir;
+    CaptureFileBuilder b = CaptureFileBuilder::b4();
+    for (const size_t length : {60, 300001, 70}) {
+        b.records.push_back(CaptureFileBuilder::b4Record(100, 0, 0, 0, 2, kZeroWords,
+                                                         CaptureFileBuilder::pattern(length)));
+    }
+    b.writeTo(dir.file("big.cap"));
+    for (const char* output : {"big.pcap", "big.pcapng"}) {
+        SCOPED_TRACE(output);
+        ASSERT_EQ(runProgram({trc2pcapPath(), "-in", dir.file("big.cap"), "-out", dir.file(output)})
+                      .exitStatus,
+                  0);
+        const ProcessResult fields = runProgram({tshark, "-r", dir.file(output), "-T", "fields",
+                                                 "-e", "frame.len", "-e", "frame.cap_len"});
+        EXPECT_EQ(fields.exitStatus, 0);
+        EXPECT_EQ(fields.output, "60\t60\n300001\t262144\n70\t70\n");
+        const ProcessResult dump =
+            runProgram({"/bin/sh", "-c", tcpdump + " -n -r '" + dir.file(output) + "' 2>&1"});
+        EXPECT_EQ(dump.exitStatus, 0) << dump.output;
+        EXPECT_NE(dump.output.find(", length 70"), std::string::npos) << dump.output;
+    }
 }
 
 }  // namespace
