@@ -1,6 +1,7 @@
 #include "trcinfo/FileInspector.h"
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -11,8 +12,22 @@
 #include "cli/FormatRecords.h"
 #include "cli/InputFiles.h"
 #include "cli/Signals.h"
+#include "record/ByteOrder.h"
 
 namespace {
+
+// Whether the file starts as a pcapng file does: a section header block, with the byte-order
+// magic in either order. trc2pcap writes them, so users hand them to trcinfo.
+bool isPcapng(const std::string& fileName) {
+    std::ifstream file(fileName, std::ios::binary);
+    uint8_t bytes[12] = {};
+    if (!file.read(reinterpret_cast<char*>(bytes), sizeof bytes)) {
+        return false;
+    }
+    const uint32_t byteOrderMagic = xcf::load32(bytes + 8);
+    return xcf::load32(bytes) == 0x0A0D0D0Au &&
+           (byteOrderMagic == 0x1A2B3C4Du || byteOrderMagic == 0x4D3C2B1Au);
+}
 
 // Where a pass over the records stopped: a record inside the count that cannot be read means
 // the file is damaged, even where the reader found no more precise reason.
@@ -62,6 +77,12 @@ bool FileInspector::inspect(const std::string& fileName) {
 void FileInspector::reportOpenFailure(CXcfCaptureFileParserFactory& factory,
                                       const std::string& fileName) {
     const int32_t factoryCode = factory.lastErrorCode;
+    if (factoryCode == CXcfCaptureFileCommon::kErrorFormatNotRecognised && isPcapng(fileName)) {
+        presenter.openFailure(fileName,
+                              "it is a pcapng file; trcinfo reads pcap (tcpdump), B3 and B4 files",
+                              factoryCode, {});
+        return;
+    }
     const std::string reason = cli::openFailureReason(factory, settings.fileNames.size());
     std::vector<std::string> moreReasons;
     // The factory keeps the refusal of the last reader it tried, the tcpdump one. When a
@@ -87,13 +108,20 @@ void FileInspector::reportOpenFailure(CXcfCaptureFileParserFactory& factory,
 
 bool FileInspector::gatherStatistics(CXcfCaptureFileParser& parser, CaptureStatistics& stats,
                                      ReadStop& stop) {
+    return gatherStatistics(parser, 1, parser.numberOfRecords, stats, stop);
+}
+
+bool FileInspector::gatherStatistics(CXcfCaptureFileParser& parser, uint32_t first, uint32_t last,
+                                     CaptureStatistics& stats, ReadStop& stop) {
     cli::FormatRecords records;
     CXcfCaptureRecord& record = records.recordFor(cli::captureFormatOf(parser.getFormatCode()));
-    const uint32_t total = parser.numberOfRecords;
-    for (uint32_t number = 1; number <= total && cli::stopSignal() == 0; ++number) {
+    last = std::min(last, parser.numberOfRecords);
+    // 64 bits: the loop must end after record 4294967295.
+    for (uint64_t number = first; number <= last && cli::stopSignal() == 0; ++number) {
+        const auto recordNumber = static_cast<uint32_t>(number);
         parser.lastErrorCode = CXcfCaptureFileCommon::kErrorNone;
-        if (!parser.readRecord(number, record)) {
-            stop = stopAt(parser, number);
+        if (!parser.readRecord(recordNumber, record)) {
+            stop = stopAt(parser, recordNumber);
             return false;
         }
         stats.add(record);
@@ -106,10 +134,26 @@ void FileInspector::showStatistics(CXcfCaptureFileParser& parser) {
         presenter.recordsNotRead(parser.getFormatCode(), true);
         return;
     }
+    // The same records as the listing: -start and -num select them.
+    const uint32_t total = parser.numberOfRecords;
+    const uint32_t first = settings.startRecord;
+    if (total != 0 && first > total) {
+        presenter.statisticsBeyondTheEnd(parser, first, total);
+        return;
+    }
     CaptureStatistics stats;
     ReadStop stop;
-    const bool complete = gatherStatistics(parser, stats, stop);
-    presenter.statistics(parser, stats, complete ? nullptr : &stop);
+    const bool complete = gatherStatistics(parser, first, lastSelected(total), stats, stop);
+    presenter.statistics(parser, stats, first, complete ? nullptr : &stop);
+}
+
+uint32_t FileInspector::lastSelected(uint32_t total) const {
+    // 64 bits: a start near the top of the range plus a count must not wrap.
+    if (settings.recordCount == 0) {
+        return total;
+    }
+    return static_cast<uint32_t>(
+        std::min<uint64_t>(total, uint64_t{settings.startRecord} + settings.recordCount - 1));
 }
 
 void FileInspector::listRecords(CXcfCaptureFileParser& parser) {
@@ -128,11 +172,7 @@ void FileInspector::listRecords(CXcfCaptureFileParser& parser) {
         presenter.startBeyondTheEnd(first, total);
         return;
     }
-    // 64 bits: a start near the top of the range plus a count must not wrap.
-    uint64_t last = total;
-    if (settings.recordCount != 0) {
-        last = std::min<uint64_t>(total, uint64_t{first} + settings.recordCount - 1);
-    }
+    const uint32_t last = lastSelected(total);
     presenter.beginRecords(first, last, total);
     cli::FormatRecords records;
     CXcfCaptureRecord& record = records.recordFor(cli::captureFormatOf(code));

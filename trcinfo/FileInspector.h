@@ -25,11 +25,16 @@ class FileInspector {
     // stopped, when a record inside the count could not be read.
     static bool gatherStatistics(CXcfCaptureFileParser& parser, CaptureStatistics& stats,
                                  ReadStop& stop);
+    // The same over records first to last (cut at the file's count).
+    static bool gatherStatistics(CXcfCaptureFileParser& parser, uint32_t first, uint32_t last,
+                                 CaptureStatistics& stats, ReadStop& stop);
 
   private:
     void reportOpenFailure(CXcfCaptureFileParserFactory& factory, const std::string& fileName);
     void showStatistics(CXcfCaptureFileParser& parser);
     void listRecords(CXcfCaptureFileParser& parser);
+    // The last record that -start and -num select in a file of total records.
+    uint32_t lastSelected(uint32_t total) const;
 
     const InfoSettings& settings;
     InfoPresenter& presenter;

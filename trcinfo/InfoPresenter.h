@@ -21,6 +21,9 @@ struct ReadStop {
     std::string warning() const;
 };
 
+// The WARNING line for statistics asked for from a record beyond the file's last.
+std::string statisticsBeyondTheEndWarning(uint32_t start, uint32_t total);
+
 class InfoPresenter {
   public:
     virtual ~InfoPresenter() = default;
@@ -30,9 +33,13 @@ class InfoPresenter {
     // A file that opened: its header; the calls that follow, up to endFile, are about it.
     virtual void beginFile(const CXcfCaptureFileParser& parser) = 0;
     virtual void tables(const CXcfCaptureFileParser& parser) = 0;
-    // stop is null when every record was read.
+    // The statistics of the records from first on; stop is null when every record selected
+    // was read.
     virtual void statistics(const CXcfCaptureFileParser& parser, const CaptureStatistics& stats,
-                            const ReadStop* stop) = 0;
+                            uint32_t first, const ReadStop* stop) = 0;
+    // -start lies beyond the file's last record: no statistics.
+    virtual void statisticsBeyondTheEnd(const CXcfCaptureFileParser& parser, uint32_t start,
+                                        uint32_t total) = 0;
     // The records of the file are not read by its reader (tcpdump).
     virtual void recordsNotRead(const std::string& formatCode, bool forStatistics) = 0;
     // The listing: what it will show, then each record, then how it ended.

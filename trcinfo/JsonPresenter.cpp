@@ -62,6 +62,7 @@ Json JsonPresenter::header(const CXcfCaptureFileParser& parser) {
     }
     if (const auto* pcap = dynamic_cast<const CXcfTcpdumpFileParser*>(&parser)) {
         h["big_endian"] = pcap->swapBytes;
+        h["nanosecond_timestamps"] = pcap->nanoseconds;
         h["thiszone"] = pcap->thisZone;
         h["sigfigs"] = pcap->sigFigs;
         h["snaplen"] = pcap->snapLength;
@@ -162,13 +163,23 @@ Json JsonPresenter::statistics(const CXcfCaptureFileParser& parser, const Captur
 }
 
 void JsonPresenter::statistics(const CXcfCaptureFileParser& parser, const CaptureStatistics& s,
-                               const ReadStop* stop) {
+                               uint32_t first, const ReadStop* stop) {
     Json j = statistics(parser, s);
+    j["first_record"] = first;
     j["complete"] = stop == nullptr;
     if (stop != nullptr) {
         warnings.push_back(stop->warning());
     }
     current["statistics"] = j;
+}
+
+void JsonPresenter::statisticsBeyondTheEnd(const CXcfCaptureFileParser& parser, uint32_t start,
+                                           uint32_t total) {
+    Json j = statistics(parser, CaptureStatistics());
+    j["first_record"] = start;
+    j["complete"] = true;
+    current["statistics"] = j;
+    warnings.push_back(statisticsBeyondTheEndWarning(start, total));
 }
 
 void JsonPresenter::recordsNotRead(const std::string& formatCode, bool forStatistics) {

@@ -6,15 +6,28 @@
 #include "capfile/common/CXcfPmCaptureFileCommon.h"
 #include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "cli/Console.h"
+#include "cli/TextCleaning.h"
 
 namespace {
 
+// Everything but the record lines goes through here: file names, descriptions, header
+// strings and source names are the file's or the user's bytes, and a control byte among them
+// would reach the terminal.
+void printText(const std::string& text) {
+    printLine(cli::visibleText(text, true));
+}
+
 // Prints a block of text followed by exactly one empty line, whatever line ends it has.
-void printBlock(std::string text) {
+// visible: the text was made visible already, part by part.
+void printBlock(std::string text, bool visible = false) {
     while (!text.empty() && text.back() == '\n') {
         text.pop_back();
     }
-    printLine(text);
+    if (visible) {
+        printLine(text);
+    } else {
+        printText(text);
+    }
     printLine("");
 }
 
@@ -43,12 +56,18 @@ std::string ReadStop::warning() const {
            "; the records after it were not listed.\nbecause: " + xcf::errorText(code);
 }
 
+std::string statisticsBeyondTheEndWarning(uint32_t start, uint32_t total) {
+    return "WARNING (showStatistics) - Requested first record " + std::to_string(start) + " > " +
+           std::to_string(total) +
+           ", the total number of records in the source file; no statistics were computed.";
+}
+
 void TextPresenter::openFailure(const std::string& fileName, const std::string& reason,
                                 int32_t /*code*/, const std::vector<std::string>& moreReasons) {
-    printLine("ERROR (openInputFile) - Failed to open file: '" + fileName +
+    printText("ERROR (openInputFile) - Failed to open file: '" + fileName +
               "'\nbecause: " + reason);
     for (const std::string& line : moreReasons) {
-        printLine(line);
+        printText(line);
     }
     printLine("");
 }
@@ -69,9 +88,9 @@ void TextPresenter::tables(const CXcfCaptureFileParser& parser) {
 }
 
 void TextPresenter::statistics(const CXcfCaptureFileParser& parser, const CaptureStatistics& s,
-                               const ReadStop* stop) {
+                               uint32_t first, const ReadStop* stop) {
     if (stop != nullptr) {
-        printLine(stop->warning());
+        printText(stop->warning());
     }
     const uint32_t total = parser.numberOfRecords;
     if (s.empty()) {
@@ -80,7 +99,8 @@ void TextPresenter::statistics(const CXcfCaptureFileParser& parser, const Captur
         return;
     }
     std::string text =
-        "Statistics of records 1 to " + std::to_string(s.records) + " of " + std::to_string(total) +
+        "Statistics of records " + std::to_string(first) + " to " +
+        std::to_string(first + s.records - 1) + " of " + std::to_string(total) +
         (stop != nullptr ? " (the records read before the one that failed):\n" : ":\n");
     text += label("Records") + std::to_string(s.records) + "\n";
     text += label("Frame bytes") + std::to_string(s.frameBytes) + " (stored " +
@@ -120,11 +140,14 @@ void TextPresenter::statistics(const CXcfCaptureFileParser& parser, const Captur
     text += "Records per port:\n";
     const auto* family = dynamic_cast<const CXcfPmCaptureFileParser*>(&parser);
     for (const auto& [port, count] : s.recordsPerPort) {
-        const std::string name = family != nullptr ? family->getSourceName(port) : std::string();
-        char line[160];
-        std::snprintf(line, sizeof line, "  port %-9u %12llu  %s\n", port,
-                      static_cast<unsigned long long>(count), name.c_str());
-        text += line;
+        // One line per port: a line end in a name is shown escaped too.
+        const std::string name = family != nullptr
+                                     ? cli::visibleText(family->getSourceName(port), false)
+                                     : std::string();
+        char line[64];
+        std::snprintf(line, sizeof line, "  port %-9u %12llu  ", port,
+                      static_cast<unsigned long long>(count));
+        text += line + name + "\n";
     }
     text += "Records per layer-2 type:\n";
     for (const auto& [code, count] : s.recordsPerLayer2Type) {
@@ -144,7 +167,12 @@ void TextPresenter::statistics(const CXcfCaptureFileParser& parser, const Captur
                 CaptureStatistics::secondsText(s.largestStepBack) + "\n";
     }
     text += label("Largest gap") + CaptureStatistics::secondsText(s.largestGap) + "\n";
-    printBlock(text);
+    printBlock(text, true);
+}
+
+void TextPresenter::statisticsBeyondTheEnd(const CXcfCaptureFileParser& /*parser*/, uint32_t start,
+                                           uint32_t total) {
+    printBlock(statisticsBeyondTheEndWarning(start, total));
 }
 
 void TextPresenter::recordsNotRead(const std::string& formatCode, bool forStatistics) {
@@ -174,7 +202,7 @@ void TextPresenter::record(uint32_t number, const CXcfCaptureRecord& record) {
 
 void TextPresenter::endRecords(const ReadStop* stop) {
     if (stop != nullptr) {
-        printLine(stop->warning());
+        printText(stop->warning());
     }
     printLine("");
 }

@@ -14,7 +14,9 @@ class TextPresenter : public InfoPresenter {
     void beginFile(const CXcfCaptureFileParser& parser) override;
     void tables(const CXcfCaptureFileParser& parser) override;
     void statistics(const CXcfCaptureFileParser& parser, const CaptureStatistics& stats,
-                    const ReadStop* stop) override;
+                    uint32_t first, const ReadStop* stop) override;
+    void statisticsBeyondTheEnd(const CXcfCaptureFileParser& parser, uint32_t start,
+                                uint32_t total) override;
     void recordsNotRead(const std::string& formatCode, bool forStatistics) override;
     void recordsNone() override;
     void startBeyondTheEnd(uint32_t start, uint32_t total) override;

@@ -88,14 +88,20 @@ bool CXcfTcpdumpFileParser::checkMagic() {
         return false;
     }
     const uint32_t magic = xcf::load32(bytes);
-    if (magic == kMagicBigEndian) {
-        swapBytes = true;
-    } else if (magic == kMagicLittleEndian) {
-        swapBytes = false;
-    } else {
-        lastErrorCode = kErrorFormatNotRecognised;
-        return false;
+    switch (magic) {
+        case kMagicBigEndian:
+        case kMagicNanosecondsBigEndian:
+            swapBytes = true;
+            break;
+        case kMagicLittleEndian:
+        case kMagicNanosecondsLittleEndian:
+            swapBytes = false;
+            break;
+        default:
+            lastErrorCode = kErrorFormatNotRecognised;
+            return false;
     }
+    nanoseconds = magic == kMagicNanosecondsBigEndian || magic == kMagicNanosecondsLittleEndian;
     char text[16];
     std::snprintf(text, sizeof text, "0x%08x", static_cast<unsigned>(magic));
     signature = text;

@@ -1,4 +1,5 @@
-// Recogniser for tcpdump (libpcap) capture files. It reads and reports the 24-byte global
+// Recogniser for tcpdump (libpcap) capture files, with microsecond or nanosecond timestamps
+// (the two magic numbers, in either byte order). It reads and reports the 24-byte global
 // header only; the packet records that follow are not mapped onto capture records, so every
 // record read fails.
 #pragma once
@@ -13,6 +14,8 @@ class CXcfTcpdumpFileParser : public CXcfCaptureFileParser {
     static constexpr uint32_t kGlobalHeaderSize = 24;
     static constexpr uint32_t kMagicBigEndian = 0xa1b2c3d4;
     static constexpr uint32_t kMagicLittleEndian = 0xd4c3b2a1;
+    static constexpr uint32_t kMagicNanosecondsBigEndian = 0xa1b23c4d;
+    static constexpr uint32_t kMagicNanosecondsLittleEndian = 0x4d3cb2a1;
 
     CXcfTcpdumpFileParser();
     ~CXcfTcpdumpFileParser() override;
@@ -28,7 +31,8 @@ class CXcfTcpdumpFileParser : public CXcfCaptureFileParser {
     virtual bool checkMagic();
 
     // The global header as read from the file.
-    bool swapBytes = true;  // the file's fields are big-endian
+    bool swapBytes = true;     // the file's fields are big-endian
+    bool nanoseconds = false;  // packet times count nanoseconds, not microseconds
     uint16_t pcapVersionMajor = 0;
     uint16_t pcapVersionMinor = 0;
     int32_t thisZone = 0;

@@ -245,4 +245,55 @@ TEST_F(StatisticsTest, CapinfosAgreesOnTheExportedRecords) {
                 ours["frame_length_average"].get<double>(), 0.01);
 }
 
+// -start and -num select the records of the statistics as they select those of the listing.
+struct Range {
+    const char* name;
+    std::vector<std::string> args;
+    std::string says;  // in the text
+    uint64_t records;
+    uint64_t frameBytes;
+};
+
+void PrintTo(const Range& r, std::ostream* os) {
+    *os << r.name;
+}
+
+class StatisticsRangeTest : public StatisticsTest, public ::testing::WithParamInterface<Range> {};
+
+TEST_P(StatisticsRangeTest, CoversTheSelectedRecords) {
+    const Range& r = GetParam();
+    std::vector<std::string> args = {"-stats", "s.cap"};
+    args.insert(args.end(), r.args.begin(), r.args.end());
+    const ProcessResult text = run(args);
+    EXPECT_EQ(text.exitStatus, 0);
+    EXPECT_NE(text.output.find(r.says), std::string::npos) << text.output;
+
+    args.push_back("-json");
+    const Json s = runJson(args)[0]["statistics"];
+    EXPECT_EQ(s["records"], r.records);
+    EXPECT_EQ(s["frame_bytes"], r.frameBytes);
+    EXPECT_EQ(s["first_record"], std::stoul(r.args[1]));
+}
+
+const std::string kBeyond =
+    "\nWARNING (showStatistics) - Requested first record 13 > 12, the total number of records in "
+    "the source file; no statistics were computed.\n\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, StatisticsRangeTest,
+    ::testing::Values(
+        Range{"StartAndCount",
+              {"-start", "5", "-num", "3"},
+              "\nStatistics of records 5 to 7 of 12:\nRecords            : 3\n",
+              3,
+              200 + 400 + 700},
+        Range{"CountPastTheEnd",
+              {"-start", "10", "-num", "100"},
+              "\nStatistics of records 10 to 12 of 12:\n",
+              3,
+              6000 + 64 + 64},
+        Range{"StartOnly", {"-start", "12"}, "\nStatistics of records 12 to 12 of 12:\n", 1, 64},
+        Range{"StartBeyondTheEnd", {"-start", "13"}, kBeyond, 0, 0}),
+    ::testing::PrintToStringParamName());
+
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <ostream>
 #include <string>
 
@@ -11,19 +12,35 @@ using namespace testsupport;
 
 namespace {
 
-class TcpdumpByteOrderTest : public ::testing::TestWithParam<bool> {};
+// The microsecond and the nanosecond magic (trc2pcap writes the latter), in both byte orders.
+struct MagicCase {
+    const char* name;
+    bool bigEndian;
+    uint32_t magic;  // as the file's first four bytes read big-endian
+    bool nanoseconds;
+};
+
+void PrintTo(const MagicCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class TcpdumpByteOrderTest : public ::testing::TestWithParam<MagicCase> {};
 
 TEST_P(TcpdumpByteOrderTest, ReadsGlobalHeaderAndYieldsNoRecords) {
     TempDir dir;
     const std::string path = dir.file("t.pcap");
-    Bytes bytes = pcapHeader(GetParam());
+    Bytes bytes = pcapHeader(GetParam().bigEndian);
+    putAt(bytes, 0, 4, GetParam().magic);
     bytes.resize(64, 0xEE);  // a packet record, never read
     writeFile(path, bytes);
 
     CXcfTcpdumpFileParser parser;
     ASSERT_TRUE(parser.open(path)) << parser.errorMessage();
-    EXPECT_EQ(parser.signature, GetParam() ? "0xa1b2c3d4" : "0xd4c3b2a1");
-    EXPECT_EQ(parser.swapBytes, GetParam());
+    char signature[16];
+    std::snprintf(signature, sizeof signature, "0x%08x", GetParam().magic);
+    EXPECT_EQ(parser.signature, signature);
+    EXPECT_EQ(parser.swapBytes, GetParam().bigEndian);
+    EXPECT_EQ(parser.nanoseconds, GetParam().nanoseconds);
     EXPECT_EQ(parser.versionMajor, 2u);
     EXPECT_EQ(parser.versionMinor, 4u);
     EXPECT_EQ(parser.pcapVersionMinor, 4);
@@ -45,8 +62,12 @@ TEST_P(TcpdumpByteOrderTest, ReadsGlobalHeaderAndYieldsNoRecords) {
     EXPECT_EQ(parser.lastErrorCode, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Orders, TcpdumpByteOrderTest, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Big" : "Little"; });
+INSTANTIATE_TEST_SUITE_P(Orders, TcpdumpByteOrderTest,
+                         ::testing::Values(MagicCase{"Big", true, 0xa1b2c3d4, false},
+                                           MagicCase{"Little", false, 0xd4c3b2a1, false},
+                                           MagicCase{"BigNanoseconds", true, 0xa1b23c4d, true},
+                                           MagicCase{"LittleNanoseconds", false, 0x4d3cb2a1, true}),
+                         ::testing::PrintToStringParamName());
 
 struct RefusalCase {
     const char* name;
@@ -76,12 +97,15 @@ Bytes truncatedHeader(size_t length) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, TcpdumpRefusalTest,
-    ::testing::Values(RefusalCase{"Empty", {}, 4}, RefusalCase{"ThreeBytes", {0xa1, 0xb2, 0xc3}, 4},
-                      RefusalCase{"TenBytesValidMagic", truncatedHeader(10), 4},
-                      RefusalCase{"OneByteShort", truncatedHeader(23), 4},
-                      RefusalCase{"TesterPrefix",
-                                  ByteBuilder().text("#MVCF:B301.01").fill(40).data(), 2},
-                      RefusalCase{"MixedMagic", ByteBuilder().u32(0xa1b2d4c3).fill(20).data(), 2}),
+    ::testing::Values(
+        RefusalCase{"Empty", {}, 4}, RefusalCase{"ThreeBytes", {0xa1, 0xb2, 0xc3}, 4},
+        RefusalCase{"TenBytesValidMagic", truncatedHeader(10), 4},
+        RefusalCase{"OneByteShort", truncatedHeader(23), 4},
+        RefusalCase{"TesterPrefix", ByteBuilder().text("#MVCF:B301.01").fill(40).data(), 2},
+        RefusalCase{"MixedMagic", ByteBuilder().u32(0xa1b2d4c3).fill(20).data(), 2},
+        RefusalCase{"Pcapng",
+                    ByteBuilder().u32(0x0a0d0d0a).u32(0x1c000000).u32(0x4d3c2b1a).fill(20).data(),
+                    2}),
     ::testing::PrintToStringParamName());
 
 TEST(TcpdumpFileParserTest, MissingFileAndFolderCannotBeOpened) {
