@@ -35,8 +35,9 @@ void TimeOrderedMerge::endInput(size_t input, uint32_t failedRecord) {
 
 void TimeOrderedMerge::buildIndex(size_t input) {
     Cursor& cursor = cursors[input];
+    // Grown as records are read, never sized from the header's count: a damaged header may
+    // announce billions of records in a file that holds a handful.
     const uint32_t total = cursor.reader->numberOfRecords;
-    cursor.index.reserve(total);
     for (uint32_t number = 1; number <= total; ++number) {
         if (!cursor.reader->readRecord(number, *cursor.record)) {
             endInput(input, number);

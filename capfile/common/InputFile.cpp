@@ -8,6 +8,10 @@
 #include <new>
 #include <system_error>
 
+#if defined(__linux__)
+#include <unistd.h>
+#endif
+
 namespace xcf {
 
 namespace {
@@ -57,6 +61,8 @@ void InputFile::close() {
     releaseBlock();
     logicalPosition = 0;
     devicePosition = -1;
+    fillEnd = 0;
+    readAhead = kBlockSize;
 }
 
 bool InputFile::fail(int error) {
@@ -90,6 +96,24 @@ size_t InputFile::deviceRead(uint64_t offset, void* into, size_t count, int& err
         error = EOVERFLOW;
         return 0;
     }
+#if defined(__linux__)
+    // One call per read wherever it lands: records read at random would pay a seek each.
+    const int descriptor = fileno(file);
+    size_t got = 0;
+    while (got < count) {
+        const ssize_t n = ::pread(descriptor, static_cast<uint8_t*>(into) + got, count - got,
+                                  static_cast<off_t>(offset + got));
+        if (n > 0) {
+            got += static_cast<size_t>(n);
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            error = lastError();
+            break;
+        }
+    }
+    return got;
+#else
     errno = 0;
     if (devicePosition != static_cast<int64_t>(offset)) {
         if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) {
@@ -109,6 +133,7 @@ size_t InputFile::deviceRead(uint64_t offset, void* into, size_t count, int& err
         std::clearerr(file);
     }
     return got;
+#endif
 }
 
 bool InputFile::ensureBlock() {
@@ -119,6 +144,17 @@ bool InputFile::ensureBlock() {
         }
     }
     return true;
+}
+
+size_t InputFile::fillSize(uint64_t offset, size_t needed, size_t room) {
+    if (offset == fillEnd) {
+        readAhead = std::min(readAhead * 4, kBlockSize);
+    } else {
+        readAhead = kJumpReadAhead;
+    }
+    const size_t size = std::min(std::max(needed, readAhead), room);
+    fillEnd = offset + size;
+    return size;
 }
 
 void InputFile::releaseBlock() {
@@ -165,12 +201,14 @@ bool InputFile::read(void* into, size_t count) {
             // Large pieces go straight to their destination.
             const size_t got = deviceRead(logicalPosition, out, count, error);
             logicalPosition += got;
+            fillEnd = logicalPosition;
             return got == count || fail(error);
         }
         if (!ensureBlock()) {
             return false;
         }
-        blockFill = deviceRead(logicalPosition, block.get(), kBlockSize, error);
+        blockFill = deviceRead(logicalPosition, block.get(),
+                               fillSize(logicalPosition, count, kBlockSize), error);
         if (blockFill == 0) {
             return fail(error);
         }
@@ -192,8 +230,10 @@ const uint8_t* InputFile::peek(size_t count) {
         blockFill = available;
         while (blockFill < count) {
             int error = 0;
-            const size_t got = deviceRead(logicalPosition + blockFill, block.get() + blockFill,
-                                          kBlockSize - blockFill, error);
+            const uint64_t offset = logicalPosition + blockFill;
+            const size_t got =
+                deviceRead(offset, block.get() + blockFill,
+                           fillSize(offset, count - blockFill, kBlockSize - blockFill), error);
             if (got == 0) {
                 return nullptr;
             }

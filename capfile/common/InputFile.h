@@ -20,6 +20,10 @@ class InputFile {
   public:
     // Size of the read-ahead block, and the most that peek can hand out at once.
     static constexpr size_t kBlockSize = 256 * 1024;
+    // What a fill reads after a jump: records read at random (in time order, say) need only
+    // their own bytes, and a whole block per record would read the file many times over.
+    // Fills that go on where the last one ended grow back to a whole block.
+    static constexpr size_t kJumpReadAhead = 4 * 1024;
 
     InputFile() = default;
     ~InputFile();
@@ -71,6 +75,9 @@ class InputFile {
 
     bool fail(int error);
     bool ensureBlock();
+    // How many bytes a fill of the block at offset reads, at least `needed` (and at most the
+    // block's room); notes where it will end.
+    size_t fillSize(uint64_t offset, size_t needed, size_t room);
     // Reads up to count bytes from offset into `into`; the count read, or fewer on error or
     // at the end of the file.
     size_t deviceRead(uint64_t offset, void* into, size_t count, int& error);
@@ -85,6 +92,10 @@ class InputFile {
     std::unique_ptr<uint8_t[]> block;
     size_t blockFill = 0;
     size_t blockCursor = 0;
+    // Where the last fill of the block ended, and how much the next one reads when it goes
+    // on from there.
+    uint64_t fillEnd = 0;
+    size_t readAhead = kBlockSize;
 };
 
 }  // namespace xcf

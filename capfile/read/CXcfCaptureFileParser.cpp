@@ -50,7 +50,10 @@ uint32_t CXcfCaptureFileParser::recordSize(uint32_t recordNumber) {
         return recordLength;
     }
     uint32_t offset = 0;
-    lookupRecordOffset(recordNumber, offset);
+    // A record without an index entry has no size, not one measured from offset 0.
+    if (!lookupRecordOffset(recordNumber, offset)) {
+        return 0;
+    }
     const int64_t span = spanAfter(recordNumber, offset);
     if (span < 0 || span > std::numeric_limits<uint32_t>::max()) {
         return 0;
@@ -110,6 +113,9 @@ int64_t CXcfCaptureFileParser::spanAfter(uint32_t recordNumber, uint32_t offset)
     uint32_t next = 0;
     if (lookupRecordOffset(recordNumber + 1, next)) {
         return int64_t{next} - int64_t{offset};
+    }
+    if (recordNumber < numberOfRecords) {
+        return -1;  // the next record's entry lies past the end of the index section
     }
     if (offsetToIndex != 0) {
         return int64_t{offsetToIndex} - int64_t{offset};

@@ -105,25 +105,27 @@ bool CXcfPmBinaryCaptureFileParser::loadIndexWindow(uint32_t firstRecord, const 
         }
     }
     const uint32_t count = std::min(numberOfRecords - firstRecord + 1, kIndexWindowSize);
-    indexWindowFirst = firstRecord;
-    indexWindowLast = firstRecord + count - 1;
     if (offsetToIndex == 0) {
-        return true;  // no index section: every entry stays 0
-    }
-    // Entries the file does not hold stay 0 and leave the input failed, as reading them one
-    // by one would; an input that has failed already yields no entries.
-    if (inputStream.failed()) {
+        // No index section: every entry stays 0, which no record can start at.
+        indexWindowFirst = firstRecord;
+        indexWindowLast = firstRecord + count - 1;
         return true;
     }
+    uint32_t got = 0;
     if (known != nullptr && knownCount >= count) {
         for (uint32_t i = 0; i < count; ++i) {
             indexWindow[i] = xcf::load32(known + size_t{i} * kIndexEntrySize);
         }
-        return true;
+        got = count;
+    } else {
+        got = readIndexEntries(firstRecord, count, indexWindow.get());
     }
-    const uint32_t got = readIndexEntries(firstRecord, count, indexWindow.get());
-    if (got < count) {
-        inputStream.setFailed();
+    // The window holds only the entries the file holds: a record whose entry lies beyond the
+    // end of an index section cut short has no offset, while the records before it keep
+    // theirs, whatever was read before.
+    if (got > 0) {
+        indexWindowFirst = firstRecord;
+        indexWindowLast = firstRecord + got - 1;
     }
     return true;
 }
@@ -156,7 +158,7 @@ uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCo
                                                   uint64_t maxBytes,
                                                   std::vector<uint32_t>& offsets) {
     const int64_t fields = static_cast<int64_t>(writerFieldsSize());
-    if (fields == 0 || inputStream.failed() || recordLength != 0 || offsetToIndex == 0 ||
+    if (fields == 0 || recordLength != 0 || offsetToIndex == 0 ||
         first == 0 || first > numberOfRecords || maxCount == 0) {
         offsets.clear();
         return 0;
@@ -211,13 +213,9 @@ uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCo
     int64_t offset = has(1) ? entry(0) : 0;
     for (uint64_t i = 0; i < possible; ++i) {
         const uint64_t n = first + i;
-        // Read in order, the last record of an index window makes the next window load. A
-        // window the index section cannot fill fails that record and everything after it.
-        const bool windowEnd = n % kIndexWindowSize == 0 && n < numberOfRecords;
-        const uint64_t needed =
-            windowEnd ? std::min<uint64_t>(n + kIndexWindowSize, numberOfRecords) - first + 1
-                      : std::min<uint64_t>(n + 1, numberOfRecords) - first + 1;
-        if (!has(needed)) {
+        // A record's extent needs its own entry and the next one; past the end of an index
+        // section cut short, the record is read the usual way, and fails there.
+        if (!has(std::min<uint64_t>(n + 1, numberOfRecords) - first + 1)) {
             break;
         }
         // The last record of the file runs up to the index section.
@@ -328,9 +326,20 @@ bool CXcfPmBinaryCaptureFileParser::readRecordLayout(uint32_t recordNumber, bool
                                                      size_t fixedSize, uint32_t extensionSize,
                                                      uint8_t* fields, RecordParts& parts,
                                                      uint32_t& frameLength) {
+    // Random access: whether a record can be read depends on the file alone, never on a read
+    // that failed before it.
+    inputStream.clear();
     uint32_t offset = 0;
     int64_t span = 0;
-    if (!recordExtent(recordNumber, offset, span) || span == 0) {
+    if (!recordExtent(recordNumber, offset, span)) {
+        // A record the header announces but whose index entry the file lacks is damaged;
+        // one beyond the count simply does not exist.
+        if (recordNumber != 0 && recordNumber <= numberOfRecords) {
+            lastErrorCode = kErrorCorruptFile;
+        }
+        return false;
+    }
+    if (span == 0) {
         return false;
     }
     if (!layoutKnown || !extentInsideData(offset, span) ||
