@@ -158,8 +158,8 @@ uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCo
                                                   uint64_t maxBytes,
                                                   std::vector<uint32_t>& offsets) {
     const int64_t fields = static_cast<int64_t>(writerFieldsSize());
-    if (fields == 0 || recordLength != 0 || offsetToIndex == 0 ||
-        first == 0 || first > numberOfRecords || maxCount == 0) {
+    if (fields == 0 || recordLength != 0 || offsetToIndex == 0 || first == 0 ||
+        first > numberOfRecords || maxCount == 0) {
         offsets.clear();
         return 0;
     }
