@@ -190,25 +190,17 @@ TEST_F(TrcinfoTest, Trc2pcapOutputsOpenOrAreNamed) {
     CaptureFileBuilder b;
     b.records.push_back(CaptureFileBuilder::b3Record(1, 2, 2, kZeroWords, Bytes(60)));
     b.writeTo(dir.file("a.cap"));
-    RunOptions options;
-    options.workingDir = dir.path();
-    ASSERT_EQ(runProgram({trc2pcapPath(), "-in", "a.cap"}, options).exitStatus, 0);
-    ASSERT_EQ(runProgram({trc2pcapPath(), "-in", "a.cap", "-out", "a.pcap"}, options).exitStatus,
-              0);
-
-    const auto pcap = run({"a.pcap"});
-    EXPECT_EQ(pcap.exitStatus, 0) << pcap.output;
-    EXPECT_NE(pcap.output.find("Signature          : 0x4d3cb2a1\nFormat code        : X1\n"),
-              std::string::npos)
-        << pcap.output;
+    for (const char* output : {"a.pcap", "a.pcapng"}) {
+        ASSERT_EQ(runProgram({trc2pcapPath(), "-in", dir.file("a.cap"), "-out", dir.file(output)})
+                      .exitStatus,
+                  0);
+    }
+    EXPECT_NE(
+        run({"a.pcap"}).output.find("Signature          : 0x4d3cb2a1\nFormat code        : X1\n"),
+        std::string::npos);
     EXPECT_NE(run({"-json", "a.pcap"}).output.find("\"nanosecond_timestamps\":true"),
               std::string::npos);
-
-    const auto pcapng = run({"a.pcapng"});
-    EXPECT_EQ(pcapng.exitStatus, kFailure);
-    EXPECT_EQ(pcapng.output,
-              "ERROR (openInputFile) - Failed to open file: 'a.pcapng'\nbecause: it is a pcapng "
-              "file; trcinfo reads pcap (tcpdump), B3 and B4 files\n\n");
+    EXPECT_NE(run({"a.pcapng"}).output.find("because: it is a pcapng file;"), std::string::npos);
 }
 
 // Texts of the file reach the terminal with their control bytes escaped.
@@ -228,49 +220,39 @@ class ShownTextTest : public TrcinfoTest, public ::testing::WithParamInterface<S
 TEST_P(ShownTextTest, ControlBytesAreEscaped) {
     const ShownText& c = GetParam();
     CaptureFileBuilder b;
-    b.description = c.raw;
-    b.headerString = c.raw;
-    b.sourceNames[0] = c.raw;
+    b.description = b.headerString = b.sourceNames[0] = c.raw;
     b.records.push_back(CaptureFileBuilder::b3Record(1, 2, 2, kZeroWords, Bytes(60)));
     b.writeTo(dir.file("odd.cap"));
-
-    const auto result = run({"-tables", "-stats", "odd.cap"});
-    EXPECT_EQ(result.exitStatus, 0);
+    const std::string out = run({"-tables", "-stats", "odd.cap"}).output;
     for (const std::string& part :
          {"\nDescription string : '" + c.shown + "'\n",
           "\nHeader string      : '" + c.shown + "'\n", "\n  0: " + c.shown + "\n",
           "\n  port 0                    1  " + c.shownOneLine + "\n"}) {
-        EXPECT_NE(result.output.find(part), std::string::npos) << part << "\n" << result.output;
-    }
-    for (const char control : {'\x1b', '\x07', '\x08', '\r', '\x7f'}) {
-        EXPECT_EQ(result.output.find(control), std::string::npos) << int{control};
+        EXPECT_NE(out.find(part), std::string::npos) << part << "\n" << out;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, ShownTextTest,
-    ::testing::Values(
-        ShownText{"Escape", "a\x1b[31mred\x1b]0;title\x07", "a\\x1b[31mred\\x1b]0;title\\x07",
-                  "a\\x1b[31mred\\x1b]0;title\\x07"},
-        ShownText{"BackspaceReturnDelete", "ok\x08\x08no\rX\x7f", "ok\\x08\\x08no\\x0dX\\x7f",
-                  "ok\\x08\\x08no\\x0dX\\x7f"},
-        ShownText{"C1ControlInUtf8",
-                  "\xc2\x9b"
-                  "2J",
-                  "\\xc2\\x9b2J", "\\xc2\\x9b2J"},
-        ShownText{"NotUtf8", "\xff\xfe\xc0\xaf\xed\xa0\x80 end\xe2\x82",
-                  "\\xff\\xfe\\xc0\\xaf\\xed\\xa0\\x80 end\\xe2\\x82",
-                  "\\xff\\xfe\\xc0\\xaf\\xed\\xa0\\x80 end\\xe2\\x82"},
-        ShownText{"Utf8Kept", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xc2\xa0",
-                  "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xc2\xa0",
-                  "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xc2\xa0"},
-        ShownText{"Backslash", "C:\\x1b", "C:\\\\x1b", "C:\\\\x1b"},
-        ShownText{"LayoutKept", "one\ttwo\nthree", "one\ttwo\nthree", "one\\x09two\\x0athree"}),
+    ::testing::Values(ShownText{"Controls", "a\x1b[31m\x07\x08\r\x7f",
+                                "a\\x1b[31m\\x07\\x08\\x0d\\x7f", "a\\x1b[31m\\x07\\x08\\x0d\\x7f"},
+                      ShownText{"C1ControlInUtf8",
+                                "\xc2\x9b"
+                                "2J",
+                                "\\xc2\\x9b2J", "\\xc2\\x9b2J"},
+                      ShownText{"NotUtf8", "\xff\xc0\xaf\xed\xa0\x80 end\xe2\x82",
+                                "\\xff\\xc0\\xaf\\xed\\xa0\\x80 end\\xe2\\x82",
+                                "\\xff\\xc0\\xaf\\xed\\xa0\\x80 end\\xe2\\x82"},
+                      ShownText{"Utf8Kept", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80",
+                                "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80",
+                                "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"},
+                      ShownText{"Backslash", "C:\\x1b", "C:\\\\x1b", "C:\\\\x1b"},
+                      ShownText{"LayoutKept", "one\ttwo\nthree", "one\ttwo\nthree",
+                                "one\\x09two\\x0athree"}),
     ::testing::PrintToStringParamName());
 
 TEST_F(TrcinfoTest, FileNamesAreEscapedToo) {
-    const auto result = run({"gone\x1b[2J.cap"});
-    EXPECT_EQ(result.output,
+    EXPECT_EQ(run({"gone\x1b[2J.cap"}).output,
               "ERROR (openInputFile) - Failed to open file: 'gone\\x1b[2J.cap'\nbecause: " +
                   kNotFound + "\n");
 }
