@@ -1,4 +1,5 @@
-// Numbers as the programs' options take them.
+// Numbers as the programs' options take them, and the words every program uses for a value it
+// refuses, so that one fault reads the same in each of them.
 #pragma once
 
 #include <cerrno>
@@ -8,15 +9,57 @@
 
 namespace cli {
 
-// A decimal count of 0 to 4294967295: digits only, so that a sign, a space or a suffix is
-// refused rather than read as something the user did not write.
-inline bool parseCount(const std::string& text, uint32_t& value) {
+// The line that refuses the value of an option; reason starts with the value in quotes.
+inline std::string invalidValue(const std::string& option, const std::string& reason) {
+    return "Invalid value for '" + option + "': " + reason + ".";
+}
+
+inline std::string quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+inline std::string tooLarge(const std::string& text, const std::string& largest) {
+    return quoted(text) + " is too large; the largest is " + largest;
+}
+
+inline std::string tooSmall(const std::string& text, const std::string& smallest) {
+    return quoted(text) + " is too small; the smallest is " + smallest;
+}
+
+inline std::string notDecimal(const std::string& text) {
+    return quoted(text) + " is not a decimal number";
+}
+
+inline std::string tooManyDecimals(const std::string& text) {
+    return quoted(text) + " has more than nine decimals";
+}
+
+// A decimal count from smallest to largest, digits only. False with the reason.
+inline bool parseCount(const std::string& text, uint64_t smallest, uint64_t largest,
+                       uint64_t& value, std::string& reason) {
     if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
+        reason = notDecimal(text);
         return false;
     }
     errno = 0;
     const unsigned long long parsed = std::strtoull(text.c_str(), nullptr, 10);
-    if (errno != 0 || parsed > 0xFFFFFFFFull) {
+    if (errno != 0 || parsed > largest) {
+        reason = tooLarge(text, std::to_string(largest));
+        return false;
+    }
+    if (parsed < smallest) {
+        reason = tooSmall(text, std::to_string(smallest));
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+// The value of -start, -num and the like: 0 to 4294967295, digits only, so that a sign, a
+// space or a suffix is refused rather than read as something the user did not write.
+inline bool parseCount(const std::string& text, uint32_t& value, std::string& reason) {
+    uint64_t parsed = 0;
+    if (!parseCount(text, 0, 0xFFFFFFFFull, parsed, reason)) {
         return false;
     }
     value = static_cast<uint32_t>(parsed);

@@ -22,8 +22,10 @@ void RunReport::writeFailure(const std::string& step, const std::string& name,
 bool RunReport::stopRequested(const std::string& step) {
     if (stopSignal == 0 && cli::stopSignal() != 0) {
         stopSignal = cli::stopSignal();
-        error(step, "Interrupted by " + signalName(stopSignal) + "; the output file '" +
-                        outputName + "' was left unchanged.");
+        error(step, "Interrupted by " + signalName(stopSignal) +
+                        (outputFiles.empty()
+                             ? "; the output file '" + outputName + "' was left unchanged."
+                             : "; the output files '" + outputFiles + "' were left unchanged."));
     }
     return stopSignal != 0;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 class CXcfCaptureFileCommon;
 
@@ -13,6 +14,10 @@ class RunReport {
   public:
     // outputName: the output as the user named it.
     explicit RunReport(const std::string& outputName) : outputName(outputName) {}
+
+    // For an output written as a series of files: the pattern of their names
+    // (cut-NNNNN.cap), which the interruption line names instead.
+    void nameOutputFiles(std::string pattern) { outputFiles = std::move(pattern); }
 
     void error(const std::string& step, const std::string& message) const;
     // The error for a writer that failed on output name: its own message, then the system's
@@ -26,6 +31,7 @@ class RunReport {
 
   private:
     const std::string& outputName;
+    std::string outputFiles;
     int stopSignal = 0;
 };
 

@@ -4,6 +4,7 @@
 
 #include "cli/Console.h"
 #include "cli/NumberText.h"
+#include "cli/SafeOutput.h"
 
 namespace {
 
@@ -66,6 +67,10 @@ ExportParse parseExportArguments(int argc, char* argv[], ExportSettings& setting
         if (flag == "-in") {
             settings.inputFileNames.push_back(value);
         } else if (flag == "-out") {
+            std::string reason;
+            if (!cli::SafeOutput::namesAFile(value, reason)) {
+                return fail(cli::invalidValue(flag, reason));
+            }
             settings.outputFileName = value;
         } else if (flag == "-format") {
             if (value != "pcap" && value != "pcapng") {
@@ -75,15 +80,20 @@ ExportParse parseExportArguments(int argc, char* argv[], ExportSettings& setting
             formatGiven = true;
         } else {
             uint32_t number = 0;
-            if (!cli::parseCount(value, number)) {
-                return fail("The value of '" + flag + "' must be a decimal number, not '" + value +
-                            "'.");
+            std::string reason;
+            if (!cli::parseCount(value, number, reason)) {
+                return fail(cli::invalidValue(flag, reason));
             }
             if (flag == "-start") {
                 settings.startRecord = number == 0 ? 1 : number;
             } else if (flag == "-num") {
                 settings.recordLimit = number;
             } else {
+                // pcapng holds a link type in 16 bits, and pcap readers take the low 16 bits
+                // of theirs.
+                if (number > 0xFFFF) {
+                    return fail(cli::invalidValue(flag, cli::tooLarge(value, "65535")));
+                }
                 settings.linkType = number;
                 settings.linkTypeGiven = true;
             }

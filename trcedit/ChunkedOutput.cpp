@@ -47,34 +47,70 @@ std::string ChunkedOutput::chunkName(const std::string& outputName, size_t numbe
         .string();
 }
 
-bool ChunkedOutput::prepare() {
+std::string ChunkedOutput::chunkPattern(const std::string& outputName) {
+    const std::filesystem::path path(outputName);
+    return (path.parent_path() / (path.stem().string() + "-NNNNN" + path.extension().string()))
+        .string();
+}
+
+std::string ChunkedOutput::nameOf(size_t number) const {
+    return settings.split == SplitKind::kNone ? settings.outputFileName
+                                              : chunkName(settings.outputFileName, number);
+}
+
+void ChunkedOutput::reportTooManyChunks() {
+    const char* option = settings.split == SplitKind::kRecords ? "-split-records"
+                         : settings.split == SplitKind::kBytes ? "-split-bytes"
+                                                               : "-split-seconds";
+    report.error("editRecords", "The split needs more than " + std::to_string(settings.maxChunks) +
+                                    " chunks, and their names end at '" +
+                                    chunkName(settings.outputFileName, settings.maxChunks) +
+                                    "'; give '" + option + "' a larger value.");
+}
+
+bool ChunkedOutput::prepare(uint64_t recordsAtMost) {
     // The first file's name is checked now; later chunks' names as they start.
-    const std::string name = settings.split == SplitKind::kNone
-                                 ? settings.outputFileName
-                                 : chunkName(settings.outputFileName, 1);
+    const std::string name = nameOf(1);
     cli::SafeOutput probe;
     std::string reason;
     if (!probe.prepare(name, reason)) {
         report.error("openOutputFile", "Failed to open file: '" + name + "'\nbecause: " + reason);
         return false;
     }
+    // Without a time window, a split by records knows its chunks before the first is written.
+    if (settings.split == SplitKind::kRecords && !settings.fromGiven && !settings.toGiven) {
+        const uint64_t skipped = std::min<uint64_t>(settings.startRecord - 1, recordsAtMost);
+        uint64_t records = recordsAtMost - skipped;
+        if (settings.recordLimit != 0) {
+            records = std::min<uint64_t>(records, settings.recordLimit);
+        }
+        if ((records + settings.splitValue - 1) / settings.splitValue > settings.maxChunks) {
+            reportTooManyChunks();
+            return false;
+        }
+    }
     return true;
 }
 
 bool ChunkedOutput::startFile() {
     current = Pending();
-    current.name = settings.split == SplitKind::kNone
-                       ? settings.outputFileName
-                       : chunkName(settings.outputFileName, written.size() + 1);
+    if (settings.split != SplitKind::kNone && written.size() >= settings.maxChunks) {
+        reportTooManyChunks();
+        return false;
+    }
+    current.name = nameOf(written.size() + 1);
     std::string reason;
-    if (!current.output.prepare(current.name, reason)) {
+    if (!current.output.prepare(current.name, reason) ||
+        !current.output.sparesInputs(settings.inputFileNames, reason)) {
         report.error("openOutputFile",
                      "Failed to open file: '" + current.name + "'\nbecause: " + reason);
         return false;
     }
-    if (!current.output.sparesInputs(settings.inputFileNames, reason)) {
-        report.error("openOutputFile",
-                     "Failed to open file: '" + current.name + "'\nbecause: " + reason);
+    const auto taken = targets.emplace(current.output.targetKey(), current.name);
+    if (!taken.second) {
+        report.error("openOutputFile", "Failed to open file: '" + current.name +
+                                           "'\nbecause: it leads to the same file as '" +
+                                           taken.first->second + "', which this run writes too");
         return false;
     }
     if (format == cli::CaptureFormat::kB3) {
@@ -251,13 +287,26 @@ bool ChunkedOutput::commit() {
     if (writer && !finishFile()) {
         return false;
     }
+    // One file is replaced in one step; a series keeps what it replaces until all are in.
+    const bool series = written.size() > 1;
     for (size_t i = 0; i < written.size(); ++i) {
         std::string reason;
-        if (!written[i].output.commit(reason)) {
+        if (!(series ? written[i].output.commitKeepingOld(reason)
+                     : written[i].output.commit(reason))) {
             report.error("editRecords",
                          "Failed to write file: '" + written[i].name + "'\nbecause: " + reason);
+            // The files already in place give way to what they replaced.
+            while (i-- > 0) {
+                if (!written[i].output.restore(reason)) {
+                    report.error("editRecords", "Failed to restore file: '" + written[i].name +
+                                                    "'\nbecause: " + reason);
+                }
+            }
             return false;
         }
+    }
+    for (Pending& file : written) {
+        file.output.release();
     }
     // Chunks of an earlier run may follow under the next numbers: they are not this run's.
     if (settings.split != SplitKind::kNone) {
@@ -278,11 +327,12 @@ void ChunkedOutput::discard() {
         writer.reset();
     }
     for (const Pending& file : written) {
-        if (!file.output.isCommitted()) {
+        if (!file.output.isCommitted() && !file.output.temporaryName().empty()) {
             std::remove(file.output.temporaryName().c_str());
         }
     }
     written.clear();
+    targets.clear();
     totalRecords = 0;
     chunkRecords = 0;
     sizeLimitStop = false;

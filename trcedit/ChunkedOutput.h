@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,8 +24,10 @@ class ChunkedOutput {
                   std::string portId, cli::RunReport& report);
     ~ChunkedOutput();
 
-    // Checks the output name before anything is written; false after reporting why.
-    bool prepare();
+    // Checks the output name before anything is written, and that a split by records of at
+    // most recordsAtMost records stays within the chunks that can be named; false after
+    // reporting why.
+    bool prepare(uint64_t recordsAtMost);
     // Writes the record into the current file, starting the next chunk first when the split
     // rule says so. False after reporting why (a write failure, the format's size limit).
     bool write(const CXcfCaptureRecord& record, cli::CaptureFormat source);
@@ -34,7 +37,9 @@ class ChunkedOutput {
     // reporting why). Fewer without failed: the input could not be read from there on.
     uint32_t writeRun(xcf::InputFile& input, const uint32_t* offsets, uint32_t count, bool fromB3,
                       bool& failed);
-    // Completes the last file and renames every file into place; false after reporting why.
+    // Completes the last file and renames every file into place, all of them or none: the
+    // files they replace are kept aside until the last one is in place, and put back when
+    // one cannot be. False after reporting why.
     bool commit();
     // Removes every temporary file written.
     void discard();
@@ -45,6 +50,8 @@ class ChunkedOutput {
     bool stoppedAtSizeLimit() const { return sizeLimitStop; }
     // The name of chunk n (from 1) of an output name: cut.cap gives cut-00001.cap.
     static std::string chunkName(const std::string& outputName, size_t number);
+    // The chunk names of an output name as a pattern: cut.cap gives cut-NNNNN.cap.
+    static std::string chunkPattern(const std::string& outputName);
 
   private:
     struct Pending {
@@ -56,6 +63,8 @@ class ChunkedOutput {
     bool needsNewChunk(uint64_t time) const;
     // Reports a record the writer refused; true when the next chunk takes it.
     bool handleRefusal();
+    void reportTooManyChunks();
+    std::string nameOf(size_t number) const;
 
     const EditSettings& settings;
     cli::CaptureFormat format;
@@ -65,6 +74,9 @@ class ChunkedOutput {
     std::unique_ptr<CXcfPmBinaryCaptureFileWriter> writer;
     Pending current;
     std::vector<Pending> written;  // complete, not yet renamed
+    // The file each output name leads to (SafeOutput::targetKey), with the name: two names
+    // that lead to one file would leave it holding only the later one.
+    std::map<std::string, std::string> targets;
     uint64_t totalRecords = 0;
     uint32_t chunkRecords = 0;
     uint32_t lastSeconds = 0;

@@ -1,6 +1,8 @@
 #include "trcedit/EditRun.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "cli/Console.h"
 #include "cli/InputFiles.h"
@@ -10,7 +12,11 @@
 #include "trcedit/TimeOrderedMerge.h"
 
 EditRun::EditRun(const EditSettings& settings)
-    : settings(settings), report(settings.outputFileName) {}
+    : settings(settings), report(settings.outputFileName) {
+    if (settings.split != SplitKind::kNone) {
+        report.nameOutputFiles(ChunkedOutput::chunkPattern(settings.outputFileName));
+    }
+}
 
 EditRun::~EditRun() {
     cleanUp();
@@ -34,7 +40,15 @@ bool EditRun::openAllInputs() {
 
 bool EditRun::prepareOutput() {
     output = std::make_unique<ChunkedOutput>(settings, outputFormat, portType, portId, report);
-    return output->prepare();
+    // No input gives more records than its header announces, nor more than its 4-byte index
+    // entries can address.
+    uint64_t recordsAtMost = 0;
+    for (size_t i = 0; i < readers.size(); ++i) {
+        std::error_code error;
+        const uintmax_t size = std::filesystem::file_size(settings.inputFileNames[i], error);
+        recordsAtMost += std::min<uint64_t>(readers[i]->numberOfRecords, error ? 0 : size / 4);
+    }
+    return output->prepare(recordsAtMost);
 }
 
 bool EditRun::selected(const CXcfCaptureRecord& record) {

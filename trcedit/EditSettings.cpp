@@ -6,6 +6,8 @@
 #include <limits>
 
 #include "cli/Console.h"
+#include "cli/NumberText.h"
+#include "cli/SafeOutput.h"
 
 namespace {
 
@@ -38,6 +40,8 @@ const char kUsage[] =
     "in Z (2006-03-23T18:03:20.25Z). Local time and other zones are not accepted.\n";
 
 constexpr uint64_t kBillion = 1000000000;
+// A record holds its time in seconds of 32 bits: no time in a capture file lies later.
+constexpr uint64_t kLatestSeconds = 0xFFFFFFFF;
 
 EditParse fail(const std::string& message) {
     printLine(message);
@@ -46,25 +50,48 @@ EditParse fail(const std::string& message) {
     return EditParse::kError;
 }
 
-bool parseDigits(const std::string& text, uint64_t& value) {
-    if (text.empty() || text.size() > 19 ||
-        text.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
-    }
-    value = std::strtoull(text.c_str(), nullptr, 10);
-    return true;
+bool allDigits(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-// Up to nine decimals after a point, as nanoseconds.
-bool parseFraction(const std::string& digits, uint64_t& nanoseconds) {
-    if (digits.empty() || digits.size() > 9 ||
-        digits.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
+enum class Seconds { kGood, kNotANumber, kTooManyDecimals, kTooLarge };
+
+// Seconds with up to nine decimals ("1143137000.25"), as nanoseconds, up to the latest time
+// a record can hold.
+Seconds parseSeconds(const std::string& text, uint64_t& nanoseconds) {
+    const size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    const std::string decimals = point == std::string::npos ? "0" : text.substr(point + 1);
+    if (!allDigits(whole) || !allDigits(decimals)) {
+        return Seconds::kNotANumber;
     }
-    std::string padded = digits;
+    if (decimals.size() > 9) {
+        return Seconds::kTooManyDecimals;
+    }
+    errno = 0;
+    const unsigned long long seconds = std::strtoull(whole.c_str(), nullptr, 10);
+    if (errno != 0 || seconds > kLatestSeconds) {
+        return Seconds::kTooLarge;
+    }
+    std::string padded = decimals;
     padded.resize(9, '0');
-    nanoseconds = std::strtoull(padded.c_str(), nullptr, 10);
-    return true;
+    nanoseconds = seconds * kBillion + std::strtoull(padded.c_str(), nullptr, 10);
+    return Seconds::kGood;
+}
+
+std::string beyondTheRange(const std::string& text) {
+    return cli::quoted(text) +
+           " is outside the times a capture file can hold: 1970-01-01T00:00:00Z to "
+           "2106-02-07T06:28:15.999999999Z (0 to 4294967295.999999999)";
+}
+
+bool isLeapYear(uint64_t year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+unsigned daysInMonth(uint64_t year, unsigned month) {
+    static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
 }
 
 // Days since 1970-01-01 of a date in the proleptic Gregorian calendar.
@@ -92,19 +119,22 @@ bool parseTime(const std::string& text, uint64_t& nanoseconds, std::string& reas
     const size_t t = text.find('T');
     if (t == std::string::npos) {
         // Epoch seconds.
-        const size_t point = text.find('.');
-        uint64_t seconds = 0;
-        uint64_t fraction = 0;
-        if (!parseDigits(text.substr(0, point), seconds) ||
-            (point != std::string::npos && !parseFraction(text.substr(point + 1), fraction)) ||
-            seconds > std::numeric_limits<uint64_t>::max() / kBillion - 1) {
-            reason = "'" + text +
-                     "' is neither epoch seconds (1143137000.25) nor a UTC time "
-                     "(2006-03-23T18:03:20.25Z)";
-            return false;
+        switch (parseSeconds(text, nanoseconds)) {
+            case Seconds::kGood:
+                return true;
+            case Seconds::kTooManyDecimals:
+                reason = cli::tooManyDecimals(text);
+                return false;
+            case Seconds::kTooLarge:
+                reason = beyondTheRange(text);
+                return false;
+            case Seconds::kNotANumber:
+                break;
         }
-        nanoseconds = seconds * kBillion + fraction;
-        return true;
+        reason = cli::quoted(text) +
+                 " is neither epoch seconds (1143137000.25) nor a UTC time "
+                 "(2006-03-23T18:03:20.25Z)";
+        return false;
     }
     const char last = text.empty() ? '\0' : text.back();
     if (last != 'Z') {
@@ -119,37 +149,60 @@ bool parseTime(const std::string& text, uint64_t& nanoseconds, std::string& reas
     unsigned hour = 0;
     unsigned minute = 0;
     unsigned second = 0;
-    uint64_t year = 0;
-    uint64_t fraction = 0;
     const std::string body = text.substr(0, text.size() - 1);
     const size_t point = body.find('.', t);
-    const bool good =
-        t == 10 && parseDigits(body.substr(0, 4), year) && body[4] == '-' &&
-        twoDigits(body, 5, month) && body[7] == '-' && twoDigits(body, 8, day) &&
-        twoDigits(body, 11, hour) && body.size() >= 19 && body[13] == ':' &&
-        twoDigits(body, 14, minute) && body[16] == ':' && twoDigits(body, 17, second) &&
-        (point == std::string::npos ? body.size() == 19
-                                    : point == 19 && parseFraction(body.substr(20), fraction)) &&
-        year >= 1970 && month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour < 24 &&
-        minute < 60 && second < 60;
+    const std::string year = body.substr(0, 4);
+    const std::string decimals = point == std::string::npos ? "0" : body.substr(point + 1);
+    const bool good = t == 10 && allDigits(year) && body[4] == '-' && twoDigits(body, 5, month) &&
+                      body[7] == '-' && twoDigits(body, 8, day) && twoDigits(body, 11, hour) &&
+                      body.size() >= 19 && body[13] == ':' && twoDigits(body, 14, minute) &&
+                      body[16] == ':' && twoDigits(body, 17, second) &&
+                      (point == std::string::npos ? body.size() == 19 : point == 19) &&
+                      allDigits(decimals);
     if (!good) {
         reason = "'" + text + "' is not a UTC time of the form 2006-03-23T18:03:20.25Z";
         return false;
     }
-    const int64_t days = daysFromCivil(static_cast<int64_t>(year), month, day);
-    const uint64_t seconds =
-        static_cast<uint64_t>(days) * 86400 + hour * 3600 + minute * 60 + second;
-    nanoseconds = seconds * kBillion + fraction;
+    if (decimals.size() > 9) {
+        reason = cli::tooManyDecimals(text);
+        return false;
+    }
+    const uint64_t years = std::strtoull(year.c_str(), nullptr, 10);
+    if (month < 1 || month > 12) {
+        reason = cli::quoted(text) + " has no such month: months run from 01 to 12";
+        return false;
+    }
+    if (day < 1 || day > daysInMonth(years, month)) {
+        static const char* const kMonths[] = {"January",   "February", "March",    "April",
+                                              "May",       "June",     "July",     "August",
+                                              "September", "October",  "November", "December"};
+        reason = cli::quoted(text) + " has no such day: " + kMonths[month - 1] + " " + year +
+                 " has " + std::to_string(daysInMonth(years, month)) + " days";
+        return false;
+    }
+    if (hour > 23 || minute > 59 || second > 59) {
+        reason = cli::quoted(text) +
+                 " has no such time of day: hours run from 00 to 23, minutes and seconds from "
+                 "00 to 59";
+        return false;
+    }
+    const int64_t days = daysFromCivil(static_cast<int64_t>(years), month, day);
+    const int64_t seconds = days * 86400 + hour * 3600 + minute * 60 + second;
+    if (seconds < 0 || static_cast<uint64_t>(seconds) > kLatestSeconds) {
+        reason = beyondTheRange(text);
+        return false;
+    }
+    std::string padded = decimals;
+    padded.resize(9, '0');
+    nanoseconds =
+        static_cast<uint64_t>(seconds) * kBillion + std::strtoull(padded.c_str(), nullptr, 10);
     return true;
 }
 
-bool parseSize(const std::string& text, uint64_t& bytes) {
-    if (text.empty()) {
-        return false;
-    }
+bool parseSize(const std::string& text, uint64_t& bytes, std::string& reason) {
     uint64_t unit = 1;
     std::string digits = text;
-    switch (text.back()) {
+    switch (text.empty() ? '\0' : text.back()) {
         case 'K':
         case 'k':
             unit = 1024;
@@ -168,9 +221,18 @@ bool parseSize(const std::string& text, uint64_t& bytes) {
     if (unit != 1) {
         digits.pop_back();
     }
+    if (!allDigits(digits)) {
+        reason = cli::quoted(text) + " is not a byte count such as 500M";
+        return false;
+    }
+    const uint64_t largest = std::numeric_limits<uint64_t>::max() / unit;
     uint64_t value = 0;
-    if (!parseDigits(digits, value) || value == 0 ||
-        value > std::numeric_limits<uint64_t>::max() / unit) {
+    if (!cli::parseCount(digits, 1, largest, value, reason)) {
+        // Said in the unit the value was given in.
+        const std::string suffix = text.substr(digits.size());
+        reason = digits.find_first_not_of('0') == std::string::npos
+                     ? cli::tooSmall(text, "1" + suffix)
+                     : cli::tooLarge(text, std::to_string(largest) + suffix);
         return false;
     }
     bytes = value * unit;
@@ -203,11 +265,14 @@ EditParse parseEditArguments(int argc, char* argv[], EditSettings& settings) {
         if (flag == "-in") {
             settings.inputFileNames.push_back(value);
         } else if (flag == "-out") {
+            if (!cli::SafeOutput::namesAFile(value, reason)) {
+                return fail(cli::invalidValue(flag, reason));
+            }
             settings.outputFileName = value;
         } else if (flag == "-from" || flag == "-to") {
             uint64_t& target = flag == "-from" ? settings.fromNanoseconds : settings.toNanoseconds;
             if (!parseTime(value, target, reason)) {
-                return fail("Invalid value for '" + flag + "': " + reason + ".");
+                return fail(cli::invalidValue(flag, reason));
             }
             (flag == "-from" ? settings.fromGiven : settings.toGiven) = true;
         } else if (flag.rfind("-split-", 0) == 0) {
@@ -215,36 +280,49 @@ EditParse parseEditArguments(int argc, char* argv[], EditSettings& settings) {
                 return fail("Give one split option only.");
             }
             if (flag == "-split-bytes") {
-                if (!parseSize(value, number)) {
-                    return fail("Invalid value for '-split-bytes': '" + value +
-                                "' is not a byte count such as 500M.");
+                if (!parseSize(value, number, reason)) {
+                    return fail(cli::invalidValue(flag, reason));
                 }
                 settings.split = SplitKind::kBytes;
             } else if (flag == "-split-seconds") {
                 // Seconds with up to nine decimals, as epoch times are written.
-                if (!parseTime(value, number, reason) || number == 0 ||
-                    value.find('T') != std::string::npos) {
-                    return fail("Invalid value for '-split-seconds': '" + value +
-                                "' is not a number of seconds above 0.");
+                switch (parseSeconds(value, number)) {
+                    case Seconds::kGood:
+                        if (number == 0) {
+                            reason = cli::tooSmall(value, "0.000000001");
+                        }
+                        break;
+                    case Seconds::kNotANumber:
+                        reason = cli::quoted(value) + " is not a number of seconds";
+                        break;
+                    case Seconds::kTooManyDecimals:
+                        reason = cli::tooManyDecimals(value);
+                        break;
+                    case Seconds::kTooLarge:
+                        reason = cli::tooLarge(value, "4294967295.999999999");
+                        break;
+                }
+                if (!reason.empty()) {
+                    return fail(cli::invalidValue(flag, reason));
                 }
                 settings.split = SplitKind::kSeconds;
             } else {
-                if (!parseDigits(value, number) || number == 0 || number > 0xFFFFFFFFull) {
-                    return fail("Invalid value for '-split-records': '" + value +
-                                "' is not a number of records above 0.");
+                if (!cli::parseCount(value, 1, 0xFFFFFFFF, number, reason)) {
+                    return fail(cli::invalidValue(flag, reason));
                 }
                 settings.split = SplitKind::kRecords;
             }
             settings.splitValue = number;
         } else {
-            if (!parseDigits(value, number) || number > 0xFFFFFFFFull) {
-                return fail("The value of '" + flag + "' must be a decimal number, not '" + value +
-                            "'.");
+            uint32_t count = 0;
+            if (!cli::parseCount(value, count, reason)) {
+                return fail(cli::invalidValue(flag, reason));
             }
             if (flag == "-start") {
-                settings.startRecord = number == 0 ? 1 : static_cast<uint32_t>(number);
+                // As splicetrc takes it: the first record.
+                settings.startRecord = count == 0 ? 1 : count;
             } else {
-                settings.recordLimit = static_cast<uint32_t>(number);
+                settings.recordLimit = count;
             }
         }
     }

@@ -1,6 +1,7 @@
 // The command line of trcedit, and the forms of its time and size values.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,6 +20,9 @@ struct EditSettings {
     bool sort = false;
     SplitKind split = SplitKind::kNone;
     uint64_t splitValue = 0;  // records, bytes, or nanoseconds
+    // Chunk names carry five digits, so that they sort in the order of their records. No
+    // option sets it: tests lower it to reach it without writing a hundred thousand files.
+    size_t maxChunks = 99999;
 };
 
 enum class EditParse { kRun, kUsage, kError };
@@ -28,8 +32,10 @@ enum class EditParse { kRun, kUsage, kError };
 EditParse parseEditArguments(int argc, char* argv[], EditSettings& settings);
 
 // A time in nanoseconds since the epoch, from epoch seconds with up to nine decimals
-// ("1143137000.25") or UTC ISO-8601 ("2006-03-23T18:03:20.25Z"). False with the reason.
+// ("1143137000.25") or UTC ISO-8601 ("2006-03-23T18:03:20.25Z"), within the times a record
+// can hold (up to 2106-02-07T06:28:15.999999999Z). False with the reason.
 bool parseTime(const std::string& text, uint64_t& nanoseconds, std::string& reason);
 
-// A byte count with an optional suffix K, M or G (powers of 1024). False for anything else.
-bool parseSize(const std::string& text, uint64_t& bytes);
+// A byte count above 0 with an optional suffix K, M or G (powers of 1024). False with the
+// reason.
+bool parseSize(const std::string& text, uint64_t& bytes, std::string& reason);

@@ -36,8 +36,9 @@ std::string numericOption(const std::string& option, const char* text, uint32_t&
     if (text == nullptr) {
         return "Missing value for '" + option + "' parameter.";
     }
-    if (!cli::parseCount(text, value)) {
-        return "Invalid value for '" + option + "' parameter: '" + text + "'.";
+    std::string reason;
+    if (!cli::parseCount(text, value, reason)) {
+        return cli::invalidValue(option, reason);
     }
     return std::string();
 }
@@ -63,8 +64,9 @@ ParseOutcome parseInfoArguments(int argc, char* argv[], InfoSettings& settings) 
             settings.listRecords = true;
         } else if (argument == "-start") {
             error = numericOption(argument, value, settings.startRecord);
-            if (error.empty() && settings.startRecord == 0) {
-                error = "Invalid value for '-start' parameter: records count from 1.";
+            if (settings.startRecord == 0) {
+                // As splicetrc, trc2pcap and trcedit take it: the first record.
+                settings.startRecord = 1;
             }
             settings.listRecords = true;
             ++i;

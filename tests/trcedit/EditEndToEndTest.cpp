@@ -1,17 +1,25 @@
 // The real trcedit on files the test wrote: splits that splicetrc joins back into exactly the
 // original records, time-ordered merges against a stable sort done here, time windows against
 // the times written, and what a failed run leaves.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/fanotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "support/SampleCaptures.h"
 #include "support/TestSupport.h"
+#include "trcedit/EditRun.h"
 
 using namespace testsupport;
 
@@ -227,7 +235,7 @@ TEST_F(EditTest, RefusalsSayWhatIsWrong) {
              Refusal{{"-from", "2006-03-23T18:03:20"}, "is not in UTC: end the time with Z"},
              Refusal{{"-from", "2006-03-23T18:03:20+01:00"}, "is not in UTC"},
              Refusal{{"-to", "yesterday"}, "is neither epoch seconds"},
-             Refusal{{"-to", "1.0000000001"}, "is neither epoch seconds"},
+             Refusal{{"-to", "1.0000000001"}, "has more than nine decimals"},
              Refusal{{"-split-bytes", "10x"}, "is not a byte count"},
              Refusal{{"-split-records", "1", "-split-seconds", "1"}, "Give one split option only"},
              Refusal{{"-split-bytes", "1K"}, "is too small for a file of one record"},
@@ -260,6 +268,206 @@ TEST_F(EditTest, AFailedRunLeavesExistingChunksAsTheyWere) {
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
         EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
     }
+}
+
+// Every name in a folder with what it holds: a hash of a file's bytes, a link's target, or
+// "folder".
+std::map<std::string, std::string> snapshot(const std::string& folder) {
+    std::map<std::string, std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const Bytes bytes = entry.is_regular_file() ? readFile(entry.path()) : Bytes();
+        names[entry.path().filename()] =
+            entry.is_symlink() ? "-> " + std::filesystem::read_symlink(entry.path()).string()
+            : entry.is_directory()
+                ? "folder"
+                : std::to_string(std::hash<std::string>()(std::string(bytes.begin(), bytes.end())));
+    }
+    return names;
+}
+
+// Holds each open of a file in a folder until the test has seen it (fanotify, for root), so
+// that the test acts at a chosen point of a running program. Made before the program starts;
+// the test must open nothing in the folder until at() has returned.
+class OpenGate {
+  public:
+    explicit OpenGate(const std::string& folder)
+        : fd(fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY)) {
+        if (fd >= 0 && fanotify_mark(fd, FAN_MARK_ADD, FAN_OPEN_PERM | FAN_EVENT_ON_CHILD, AT_FDCWD,
+                                     folder.c_str()) != 0) {
+            close(fd);
+            fd = -1;
+        }
+    }
+    ~OpenGate() {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    bool works() const { return fd >= 0; }
+    // Lets opens through until one of a name starting with prefix: calls act first, then
+    // lets that one and all later ones through. False when none came.
+    bool at(const std::string& prefix, const std::function<void()>& act) {
+        bool acted = false;
+        pollfd ready{fd, POLLIN, 0};
+        while (!acted && poll(&ready, 1, 60000) == 1) {
+            alignas(fanotify_event_metadata) char buffer[4096];
+            ssize_t length = read(fd, buffer, sizeof buffer);
+            auto* event = reinterpret_cast<fanotify_event_metadata*>(buffer);
+            for (; FAN_EVENT_OK(event, length); event = FAN_EVENT_NEXT(event, length)) {
+                char path[4096] = {};
+                const std::string link = "/proc/self/fd/" + std::to_string(event->fd);
+                if (readlink(link.c_str(), path, sizeof path - 1) > 0 && !acted &&
+                    std::filesystem::path(path).filename().string().rfind(prefix, 0) == 0) {
+                    act();
+                    acted = true;
+                }
+                const fanotify_response allow{event->fd, FAN_ALLOW};
+                EXPECT_EQ(write(fd, &allow, sizeof allow), static_cast<ssize_t>(sizeof allow));
+                close(event->fd);
+            }
+        }
+        close(fd);
+        fd = -1;
+        return acted;
+    }
+
+  private:
+    int fd;
+};
+
+struct Alias {
+    std::string name;
+    std::function<void(const std::string& folder)> make;  // makes p-00002.cap reach chunk 3
+};
+
+void PrintTo(const Alias& a, std::ostream* os) {
+    *os << a.name;
+}
+
+class AliasTest : public EditTest, public ::testing::WithParamInterface<Alias> {};
+
+TEST_P(AliasTest, ChunkNamesThatReachOneFileAreRefusedBeforeAnyIsReplaced) {
+    writeTimed(dir.file("in.cap"), gappyTimes(), 1);
+    ASSERT_EQ(
+        run(trceditPath(), {"-in", "in.cap", "-out", "p.cap", "-split-records", "25"}).exitStatus,
+        0);
+    removeFile(dir.file("p-00002.cap"));
+    GetParam().make(dir.path());
+    const auto before = snapshot(dir.path());
+    const ProcessResult result =
+        run(trceditPath(), {"-in", "in.cap", "-out", "p.cap", "-split-records", "25"});
+    EXPECT_EQ(result.exitStatus, kFailure);
+    EXPECT_EQ(result.output,
+              "ERROR (openOutputFile) - Failed to open file: 'p-00003.cap'\n"
+              "because: it leads to the same file as 'p-00002.cap', which this "
+              "run writes too\n");
+    EXPECT_EQ(snapshot(dir.path()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Aliases, AliasTest,
+    ::testing::Values(Alias{"LinkToALaterChunk",
+                            [](const std::string& d) {
+                                symlink("p-00003.cap", (d + "/p-00002.cap").c_str());
+                            }},
+                      Alias{"LinkToAChunkNotThereYet",
+                            [](const std::string& d) {
+                                removeFile(d + "/p-00003.cap");
+                                symlink("./p-00003.cap", (d + "/p-00002.cap").c_str());
+                            }},
+                      Alias{"HardLinks",
+                            [](const std::string& d) {
+                                link((d + "/p-00003.cap").c_str(), (d + "/p-00002.cap").c_str());
+                            }}),
+    ::testing::PrintToStringParamName());
+
+// A chunk name turned into a folder while the run wrote later chunks: the new chunks already
+// renamed into place give way to the old ones again.
+TEST_F(EditTest, ACommitThatFailsHalfWayLeavesTheOldChunks) {
+    writeTimed(dir.file("in.cap"), gappyTimes(), 1);
+    ASSERT_EQ(
+        run(trceditPath(), {"-in", "in.cap", "-out", "p.cap", "-split-records", "6"}).exitStatus,
+        0);
+    auto expected = snapshot(dir.path());
+    ASSERT_EQ(expected.count("p-00012.cap"), 1u);
+    expected["p-00003.cap"] = "folder";
+    OpenGate gate(dir.path());
+    if (!gate.works()) {
+        GTEST_SKIP() << "fanotify is not available here";
+    }
+    RunOptions options;
+    options.workingDir = dir.path();
+    options.whileRunning = [&](pid_t) {
+        EXPECT_TRUE(gate.at(".p-00004.cap.", [&] {
+            removeFile(dir.file("p-00003.cap"));
+            std::filesystem::create_directory(dir.file("p-00003.cap"));
+        }));
+    };
+    const ProcessResult result = runProgram(
+        {trceditPath(), "-in", "in.cap", "-out", "p.cap", "-split-records", "15"}, options);
+    EXPECT_EQ(result.exitStatus, kFailure);
+    EXPECT_EQ(result.output,
+              "ERROR (editRecords) - Failed to write file: 'p-00003.cap'\nbecause: "
+              "it cannot be replaced: it is a folder, not a regular file\n");
+    EXPECT_EQ(snapshot(dir.path()), expected);
+}
+
+TEST_F(EditTest, AnInterruptedSplitNamesItsChunks) {
+    writeTimed(dir.file("in.cap"), gappyTimes(), 1);
+    const auto before = snapshot(dir.path());
+    OpenGate gate(dir.path());
+    if (!gate.works()) {
+        GTEST_SKIP() << "fanotify is not available here";
+    }
+    RunOptions options;
+    options.workingDir = dir.path();
+    options.whileRunning = [&](pid_t pid) {
+        EXPECT_TRUE(gate.at(".p-00002.cap.", [pid] { kill(pid, SIGINT); }));
+    };
+    const ProcessResult result = runProgram(
+        {trceditPath(), "-in", "in.cap", "-out", "p.cap", "-split-records", "15"}, options);
+    EXPECT_EQ(result.signal, SIGINT);
+    EXPECT_EQ(result.output,
+              "ERROR (editRecords) - Interrupted by SIGINT; the output files "
+              "'p-NNNNN.cap' were left unchanged.\n");
+    EXPECT_EQ(snapshot(dir.path()), before);
+}
+
+// Chunk names end at five digits. Where the chunks are known before the first is written,
+// nothing is; otherwise the run stops before the chunk beyond the last name.
+TEST_F(EditTest, ASplitBeyondTheLastChunkNameIsRefused) {
+    ASSERT_EQ(runProgram({trcgenPath(), "-out", dir.file("big.cap"), "-format", "B4", "-records",
+                          "100000", "-frame", "60"})
+                  .exitStatus,
+              0);
+    const auto before = snapshot(dir.path());
+    const ProcessResult result =
+        run(trceditPath(), {"-in", "big.cap", "-out", "p.cap", "-split-records", "1"});
+    EXPECT_EQ(result.exitStatus, kFailure);
+    EXPECT_EQ(result.output,
+              "ERROR (editRecords) - The split needs more than 99999 chunks, and "
+              "their names end at 'p-99999.cap'; give '-split-records' a larger "
+              "value.\n");
+    EXPECT_EQ(snapshot(dir.path()), before);
+
+    EditSettings settings;
+    settings.inputFileNames = {dir.file("big.cap")};
+    settings.outputFileName = dir.file("s.cap");
+    settings.split = SplitKind::kSeconds;
+    settings.splitValue = kBillion;  // the records lie 1 ms apart: chunks of 1000
+    settings.recordLimit = 3001;
+    settings.maxChunks = 3;
+    ConsoleCapture console;
+    EditRun edit(settings);
+    uint64_t count = 0;
+    size_t files = 0;
+    EXPECT_FALSE(edit.openAllInputs() && edit.prepareOutput() && edit.editRecords(count, files));
+    edit.cleanUp();
+    EXPECT_EQ(console.text(),
+              "ERROR (editRecords) - The split needs more than 3 chunks, and "
+              "their names end at '" +
+                  dir.file("s-00003.cap") + "'; give '-split-seconds' a larger value.\n");
+    EXPECT_EQ(snapshot(dir.path()), before);
 }
 
 }  // namespace
