@@ -37,8 +37,7 @@ bool AppendRun::openAllInputs() {
     }
     if (!readers.empty()) {
         // Only the port type and id are kept; the output's direction is always "Rx".
-        std::string direction;
-        readers.front()->getPortDescription(0, portType, portId, direction);
+        cli::outputPortOf(*readers.front(), portType, portId);
     }
     return true;
 }

@@ -32,8 +32,7 @@ bool EditRun::openAllInputs() {
         }
     }
     // The output's port type and id are the first input's, as a merge takes them.
-    std::string direction;
-    readers.front()->getPortDescription(0, portType, portId, direction);
+    cli::outputPortOf(*readers.front(), portType, portId);
     warned.assign(readers.size(), false);
     return true;
 }

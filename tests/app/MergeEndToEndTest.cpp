@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
+#include "support/CaptureFileBuilder.h"
 #include "support/SampleCaptures.h"
 #include "support/TestSupport.h"
 
@@ -300,5 +302,59 @@ TEST_F(MergeTest, OutputThatCannotBeCreatedIsReported) {
               "temporary file can be written in the folder 'no/such/dir': No such file or "
               "directory\n");
 }
+
+// The port an output names is the first input's own: a B3 input's source 0, a B4 input's
+// first record's port, or its source 0 when that record names none; splicetrc and trcedit
+// alike.
+struct FirstInput {
+    const char* name;
+    bool b4;
+    std::map<uint8_t, std::string> sourceNames;
+    std::vector<uint8_t> portBytes;  // one record per entry
+    const char* outputPort;          // the output's source 0 name
+};
+
+class OutputPortTest : public testing::TestWithParam<FirstInput> {};
+
+TEST_P(OutputPortTest, IsTheFirstInputsOwn) {
+    const FirstInput& c = GetParam();
+    TempDir dir;
+    CaptureFileBuilder builder = c.b4 ? CaptureFileBuilder::b4() : CaptureFileBuilder();
+    builder.sourceNames = c.sourceNames;
+    for (size_t i = 0; i < c.portBytes.size(); ++i) {
+        const Bytes frame = CaptureFileBuilder::pattern(30, static_cast<uint8_t>(i));
+        const Bytes extension(8, 0);
+        const auto seconds = static_cast<uint32_t>(100 + i);
+        builder.records.push_back(
+            c.b4 ? CaptureFileBuilder::b4Record(seconds, 0, c.portBytes[i], 0, 2, extension, frame)
+                 : CaptureFileBuilder::b3Record(seconds, 0, 2, extension, frame));
+    }
+    builder.writeTo(dir.file("first.cap"));
+    SampleOptions second;
+    second.format = Format::B4;
+    writeSample(dir.file("second.cap"), second);
+    for (const std::string& program : {splicetrcPath(), trceditPath()}) {
+        SCOPED_TRACE(program);
+        RunOptions options;
+        options.workingDir = dir.path();
+        const ProcessResult result = runProgram(
+            {program, "-in", "first.cap", "-in", "second.cap", "-out", "out.cap"}, options);
+        EXPECT_EQ(result.exitStatus, 0) << result.output;
+        EXPECT_EQ(readBack(dir.file("out.cap")).sourceName0, c.outputPort);
+    }
+}
+
+const FirstInput kFirstInputs[] = {
+    {"B3", false, {{0, "OC48,9/9,Rx"}}, {0, 0}, "OC48,9/9,Rx"},
+    {"B4", true, {{0, "OC48,9/9,Rx"}}, {0, 0}, "OC48,9/9,Rx"},
+    {"B4FirstRecordOnPort2", true, {{0, "GbE,3/1,Rx"}, {2, "GbE,3/2,Rx"}}, {2, 0}, "GbE,3/2,Rx"},
+    {"B4FirstPortUnnamed", true, {{0, "GbE,3/1,Rx"}}, {5, 0}, "GbE,3/1,Rx"},
+    {"B4PortUnknown", true, {{0, "Unknown"}}, {0}, "POS,101/1,Rx"},
+};
+
+INSTANTIATE_TEST_SUITE_P(FirstInputs, OutputPortTest, testing::ValuesIn(kFirstInputs),
+                         [](const testing::TestParamInfo<FirstInput>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace
