@@ -1,5 +1,6 @@
 #include "capfile/common/CXcfPmCaptureFileCommon.h"
 
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 
@@ -14,6 +15,13 @@ CXcfPmCaptureFileCommon::~CXcfPmCaptureFileCommon() = default;
 
 void CXcfPmCaptureFileCommon::reset() {
     headerString.clear();
+    // Cleared where they are: every open resets its reader, and recognising a file tries a
+    // reader of each format, so fresh 32 KiB tables each time would cost more than the tries.
+    if (recordTypeTable && sourceNameTable) {
+        std::fill_n(recordTypeTable.get(), kRecordTypeEntries, uint16_t{0});
+        std::fill_n(sourceNameTable.get(), kSourceNameTableSize, uint8_t{0});
+        return;
+    }
     recordTypeTable = std::make_unique<uint16_t[]>(kRecordTypeEntries);
     sourceNameTable = std::make_unique<uint8_t[]>(kSourceNameTableSize);
 }

@@ -41,6 +41,14 @@ bool InputFile::open(const std::string& name) {
     if (!std::filesystem::is_regular_file(what)) {
         return fail(ESPIPE);
     }
+    // Small files are common (chunks, tests, a capture of a few frames): a block the size of
+    // the whole file serves them as well as a large one.
+    constexpr uint64_t kPage = 4096;
+    const uint64_t length = std::filesystem::file_size(name, status);
+    blockCapacity =
+        status ? kBlockSize
+               : static_cast<size_t>(std::min<uint64_t>(
+                     kBlockSize, std::max<uint64_t>(kPage, (length + kPage - 1) / kPage * kPage)));
     errno = 0;
     file = std::fopen(name.c_str(), "rb");
     if (file == nullptr) {
@@ -62,7 +70,7 @@ void InputFile::close() {
     logicalPosition = 0;
     devicePosition = -1;
     fillEnd = 0;
-    readAhead = kBlockSize;
+    readAhead = kJumpReadAhead;
 }
 
 bool InputFile::fail(int error) {
@@ -138,7 +146,7 @@ size_t InputFile::deviceRead(uint64_t offset, void* into, size_t count, int& err
 
 bool InputFile::ensureBlock() {
     if (!block) {
-        block.reset(new (std::nothrow) uint8_t[kBlockSize]);
+        block.reset(new (std::nothrow) uint8_t[blockCapacity]);
         if (!block) {
             return fail(ENOMEM);
         }
@@ -197,7 +205,7 @@ bool InputFile::read(void* into, size_t count) {
         blockFill = 0;
         blockCursor = 0;
         int error = 0;
-        if (count >= kBlockSize) {
+        if (count >= blockCapacity) {
             // Large pieces go straight to their destination.
             const size_t got = deviceRead(logicalPosition, out, count, error);
             logicalPosition += got;
@@ -208,7 +216,7 @@ bool InputFile::read(void* into, size_t count) {
             return false;
         }
         blockFill = deviceRead(logicalPosition, block.get(),
-                               fillSize(logicalPosition, count, kBlockSize), error);
+                               fillSize(logicalPosition, count, blockCapacity), error);
         if (blockFill == 0) {
             return fail(error);
         }
@@ -217,7 +225,7 @@ bool InputFile::read(void* into, size_t count) {
 }
 
 const uint8_t* InputFile::peek(size_t count) {
-    if (count > kBlockSize || failedState || file == nullptr) {
+    if (count > blockCapacity || failedState || file == nullptr) {
         return nullptr;
     }
     const size_t available = blockFill - blockCursor;
@@ -233,7 +241,7 @@ const uint8_t* InputFile::peek(size_t count) {
             const uint64_t offset = logicalPosition + blockFill;
             const size_t got =
                 deviceRead(offset, block.get() + blockFill,
-                           fillSize(offset, count - blockFill, kBlockSize - blockFill), error);
+                           fillSize(offset, count - blockFill, blockCapacity - blockFill), error);
             if (got == 0) {
                 return nullptr;
             }

@@ -18,7 +18,8 @@ class OutputFile;
 
 class InputFile {
   public:
-    // Size of the read-ahead block, and the most that peek can hand out at once.
+    // Size of the read-ahead block, and the most that peek can hand out at once. A file
+    // smaller than that gets a block of its own size, rounded up to a page.
     static constexpr size_t kBlockSize = 256 * 1024;
     // What a fill reads after a jump: records read at random (in time order, say) need only
     // their own bytes, and a whole block per record would read the file many times over.
@@ -57,7 +58,7 @@ class InputFile {
     bool seek(uint64_t position);
     // Reads exactly count bytes at the position and moves past them.
     bool read(void* into, size_t count);
-    // The next count bytes (at most kBlockSize) as one block without moving the position, or
+    // The next count bytes (at most the block's size) as one block without moving the position, or
     // nullptr when the file cannot deliver them; skip then moves past them.
     const uint8_t* peek(size_t count);
     void skip(size_t count);
@@ -90,12 +91,14 @@ class InputFile {
     int64_t devicePosition = -1;
     // Bytes of the file from logicalPosition - blockCursor on.
     std::unique_ptr<uint8_t[]> block;
+    size_t blockCapacity = kBlockSize;
     size_t blockFill = 0;
     size_t blockCursor = 0;
     // Where the last fill of the block ended, and how much the next one reads when it goes
-    // on from there.
+    // on from there. A file starts small too: recognising its format takes a few bytes, and
+    // a program may open thousands of inputs before it reads any of their records.
     uint64_t fillEnd = 0;
-    size_t readAhead = kBlockSize;
+    size_t readAhead = kJumpReadAhead;
 };
 
 }  // namespace xcf

@@ -62,6 +62,7 @@ bool OutputFile::create(const std::string& name, Creation creation) {
     physicalEnd = 0;
     createdNew = false;
     path = name;
+    blockCapacity = kFirstBlockSize;
 
     errno = 0;
     file = std::fopen(name.c_str(), "wbx");
@@ -144,26 +145,43 @@ void OutputFile::putSlowly(const void* bytes, size_t count) {
         fail(EBADF);
         return;
     }
-    if (count > kBlockSize - blockUsed && !flushBlock()) {
-        return;
-    }
     if (count >= kBlockSize) {
-        // As large as the block: straight to the file.
-        if (writeThrough(bytes, count)) {
+        // As large as the largest block: straight to the file.
+        if (flushBlock() && writeThrough(bytes, count)) {
             advance(count);
         }
         return;
     }
-    if (!block) {
-        block.reset(new (std::nothrow) uint8_t[kBlockSize]);
-        if (!block) {
-            fail(ENOMEM);
-            return;
-        }
+    if (!makeRoom(count)) {
+        return;
     }
     std::memcpy(block.get() + blockUsed, bytes, count);
     blockUsed += count;
     advance(count);
+}
+
+bool OutputFile::makeRoom(size_t count) {
+    if (block && count <= blockCapacity - blockUsed) {
+        return true;
+    }
+    if (block) {
+        if (!flushBlock()) {
+            return false;
+        }
+        if (blockCapacity < kBlockSize) {
+            // The file has outgrown its block.
+            blockCapacity = std::min(kBlockSize, std::max(count, blockCapacity * 2));
+            block.reset();
+        }
+    }
+    blockCapacity = std::max(blockCapacity, count);
+    if (!block) {
+        block.reset(new (std::nothrow) uint8_t[blockCapacity]);
+        if (!block) {
+            return fail(ENOMEM);
+        }
+    }
+    return true;
 }
 
 uint8_t* OutputFile::reserveSlowly(size_t count) {
@@ -171,15 +189,8 @@ uint8_t* OutputFile::reserveSlowly(size_t count) {
         fail(failedState ? errorNumber : EBADF);
         return nullptr;
     }
-    if (count > kBlockSize - blockUsed && !flushBlock()) {
+    if (!makeRoom(count)) {
         return nullptr;
-    }
-    if (!block) {
-        block.reset(new (std::nothrow) uint8_t[kBlockSize]);
-        if (!block) {
-            fail(ENOMEM);
-            return nullptr;
-        }
     }
     uint8_t* at = block.get() + blockUsed;
     blockUsed += count;

@@ -22,7 +22,11 @@ class InputFile;
 
 class OutputFile : public std::ostream {
   public:
+    // The largest block. A file starts with a smaller one and gets the next size each time
+    // it fills its block: most files a run writes are small (side index files, chunks), and
+    // a large one reaches the largest block after two writes.
     static constexpr size_t kBlockSize = 256 * 1024;
+    static constexpr size_t kFirstBlockSize = 64 * 1024;
 
     enum class Creation {
         // Only a name that does not exist yet: never follows a link, never truncates.
@@ -52,7 +56,7 @@ class OutputFile : public std::ostream {
 
     // Appends count bytes at the position.
     void put(const void* bytes, size_t count) {
-        if (count != 0 && count <= kBlockSize - blockUsed && block) {
+        if (count != 0 && count <= blockCapacity - blockUsed && block) {
             std::memcpy(block.get() + blockUsed, bytes, count);
             blockUsed += count;
             advance(count);
@@ -63,7 +67,7 @@ class OutputFile : public std::ostream {
     // Room for count bytes (at most kBlockSize) at the position, counted as written; the
     // caller fills them at once. nullptr when the file has failed.
     uint8_t* reserve(size_t count) {
-        if (count <= kBlockSize - blockUsed && block && !failedState) {
+        if (count <= blockCapacity - blockUsed && block && !failedState) {
             uint8_t* at = block.get() + blockUsed;
             blockUsed += count;
             advance(count);
@@ -106,6 +110,10 @@ class OutputFile : public std::ostream {
     };
 
     void putSlowly(const void* bytes, size_t count);
+    // A block with room for count (at most kBlockSize) more bytes: the collected bytes are
+    // written first where they leave too little, and the block grows. False when the file
+    // failed.
+    bool makeRoom(size_t count);
     uint8_t* reserveSlowly(size_t count);
     bool copyThroughBlock(InputFile& input, uint64_t offset, uint64_t count, uint64_t& copied);
     bool writeThrough(const void* bytes, size_t count);
@@ -126,6 +134,7 @@ class OutputFile : public std::ostream {
     uint64_t physicalEnd = 0;
     std::string path;
     std::unique_ptr<uint8_t[]> block;
+    size_t blockCapacity = kFirstBlockSize;
     size_t blockUsed = 0;
 };
 

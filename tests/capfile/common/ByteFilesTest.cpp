@@ -22,6 +22,8 @@ using xcf::OutputFile;
 namespace {
 
 constexpr size_t kBlock = InputFile::kBlockSize;
+constexpr size_t kFirstBlock = OutputFile::kFirstBlockSize;
+static_assert(OutputFile::kBlockSize == kBlock);
 
 uint8_t patternAt(uint64_t offset) {
     return static_cast<uint8_t>(offset * 7 + 3 + (offset >> 16));
@@ -84,6 +86,19 @@ const InputCase kInputCases[] = {
      10,
      {{Step::kRead, 0, 20, 0}, {Step::kSeek, 0, 0, 0}, {Step::kRead, 0, 1, 0}}},
     {"EmptyFile", 0, {{Step::kRead, 0, 1, 0}}},
+    // A file smaller than a block gets a block of its own size, rounded up to a page.
+    {"PeekPastASmallFilesBlock",
+     5000,
+     {{Step::kPeek, 0, 8192, 0}, {Step::kPeek, 0, 5000, 1}, {Step::kRead, 0, 4999, 1}}},
+    // After a jump the block is filled by a page, and grows as reads go on in order.
+    {"ReadsInOrderAfterAJump",
+     3 * kBlock,
+     {{Step::kSeek, kBlock + 3, 0, 0},
+      {Step::kRead, 0, 10, 1},
+      {Step::kPeek, 0, 5000, 1},
+      {Step::kRead, 0, kBlock - 100, 1},
+      {Step::kSeek, 17, 0, 0},
+      {Step::kPeek, 0, kBlock, 1}}},
 };
 
 void PrintTo(const InputCase& c, std::ostream* os) {
@@ -174,6 +189,12 @@ const OutputCase kOutputCases[] = {
     {"PieceAsLargeAsTheBlock", {10, kBlock, 3}, {}, 0},
     {"ReserveAtTheBlockEnd", {kBlock - 3}, {}, 10},
     {"PatchesInsideAndBeforeTheBlock", {1000, kBlock, 500}, {{10, 4}, {kBlock + 900, 8}}, 6},
+    // The block starts smaller and grows each time it fills.
+    {"PiecesAcrossEveryBlockSize",
+     {kFirstBlock - 1, 2, kFirstBlock, 3, 2 * kFirstBlock, kBlock - 1, 2},
+     {},
+     kBlock},
+    {"ReserveLargerThanTheFirstBlock", {5}, {{2, 3}}, kFirstBlock + 1},
 };
 
 void PrintTo(const OutputCase& c, std::ostream* os) {
