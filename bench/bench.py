@@ -208,6 +208,13 @@ def main():
     nib = make_input(trcgen, data("b3-500-late.cap"), "B3", 500, count(500000), 8,
                      "1143136731.0005")
     n2g = make_input(trcgen, data("b3-500-2m.cap"), "B3", 500, count(2000000), 9)
+    # The same two time lines one after the other in one file: in time order its records are
+    # read by jumping between its halves.
+    interleaved = data("b3-500-interleaved.cap")
+    if header_records(interleaved) != nia + nib:
+        subprocess.run([splicetrc, "-in", data("b3-500-early.cap"), "-in",
+                        data("b3-500-late.cap"), "-out", interleaved], check=True,
+                       stdout=subprocess.DEVNULL)
     edited = os.path.join(opts.data, "bench.edited.cap")
     damaged_at = count(500000) // 2
     damaged_copy(data("b3-500-a.cap"), data("b3-500-damaged.cap"), damaged_at)
@@ -264,6 +271,15 @@ def main():
                     peer="splicetrc (append)", peer_jobs=[append + ["-out", merged]],
                     peer_outputs=[merged], records=records)
 
+    reordercap = shutil.which("reordercap")
+
+    def edit_sort_one(name, path, records):
+        jobs = [[reordercap, pcap_of(path), exported + ".peer"]] if reordercap else []
+        return Case(name, [trcedit, "-sort", "-in", path, "-out", edited], [path],
+                    expect_line(r"Wrote (\d+) records", records), [edited],
+                    peer="reordercap" if reordercap else None, peer_jobs=jobs,
+                    peer_outputs=[exported + ".peer"] if jobs else [], records=records)
+
     def edit_split(name, path, records, size):
         chunks = [os.path.join(opts.data, f"bench.split-{i:05d}.cap") for i in range(1, 100)]
         return Case(name, [trcedit, "-in", path, "-out", os.path.join(opts.data, "bench.split.cap"),
@@ -286,6 +302,8 @@ def main():
         stats("trcinfo -stats, 500-byte frames (cat to /dev/null)", data("b3-500-1m.cap"), n1g),
         edit_sort("trcedit -sort, two interleaved inputs, 500-byte frames",
                   [data("b3-500-early.cap"), data("b3-500-late.cap")], nia + nib),
+        edit_sort_one("trcedit -sort, one input whose records interleave in time, 500-byte frames",
+                      interleaved, nia + nib),
         edit_split("trcedit -split-bytes 256M, 500-byte frames", data("b3-500-2m.cap"), n2g,
                    "256M" if not opts.smoke else "256K"),
     ]
