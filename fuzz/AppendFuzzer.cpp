@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "app/AppendRun.h"
-#include "app/RunSettings.h"
+#include "splicetrc/AppendRun.h"
+#include "splicetrc/RunSettings.h"
 #include "capfile/read/CXcfCaptureFileParser.h"
 #include "capfile/read/CXcfCaptureFileParserFactory.h"
 #include "capfile/read/CXcfPmB3CaptureFileParser.h"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Line coverage of the product code (app/, record/, capfile/) by the whole test suite: the
+# Line coverage of the product code (splicetrc/, record/, capfile/) by the whole test suite: the
 # coverage preset's instrumented build, every test, then a gcovr summary per file and in total.
 #
 #   tools/coverage.sh [PRESET]     (default coverage, which builds in build/coverage;
@@ -20,7 +20,7 @@ ctest --preset "$preset" -j "$jobs"
 
 # CMake's own compiler checks are compiled with the preset's flags too; they are not ours.
 gcovr --root . --object-directory "$build" --exclude-directories '.*/CMakeFiles/(_CMake|[0-9])' \
-    --filter 'app/' --filter 'record/' --filter 'capfile/' \
+    --filter 'splicetrc/' --filter 'record/' --filter 'capfile/' \
     --txt "$build/coverage.txt" --html-details "$build/coverage.html" --print-summary \
     | tee "$build/coverage-summary.txt"
 echo "Per-file report: $build/coverage.txt (HTML: $build/coverage.html)"

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/AppendRun.h"
-#include "app/RunSettings.h"
+#include "splicetrc/AppendRun.h"
+#include "splicetrc/RunSettings.h"
 #include "capfile/read/CXcfCaptureFileParserFactory.h"
 #include "capfile/read/CXcfTcpdumpFileParser.h"
 #include "support/CaptureFileBuilder.h"

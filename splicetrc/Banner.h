@@ -1,7 +1,7 @@
 // The start-up banner shown on every run.
 #pragma once
 
-#include "app/RunSettings.h"
+#include "splicetrc/RunSettings.h"
 
 // Prints the banner with the version and the build date and time, then an empty line.
 void printBanner(const RunSettings& settings);

@@ -1,4 +1,4 @@
-#include "app/RunSettings.h"
+#include "splicetrc/RunSettings.h"
 
 #include <cstdlib>
 

@@ -2,8 +2,8 @@
 // the format's 4 GiB.
 #include <gtest/gtest.h>
 
-#include "app/AppendRun.h"
-#include "app/RunSettings.h"
+#include "splicetrc/AppendRun.h"
+#include "splicetrc/RunSettings.h"
 #include "support/SampleCaptures.h"
 #include "support/TestSupport.h"
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/AppendRun.h"
-#include "app/RunSettings.h"
+#include "splicetrc/AppendRun.h"
+#include "splicetrc/RunSettings.h"
 #include "support/CaptureFileBuilder.h"
 #include "support/SampleCaptures.h"
 #include "support/TestSupport.h"

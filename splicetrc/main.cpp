@@ -1,8 +1,8 @@
 #include <string>
 
-#include "app/AppendRun.h"
-#include "app/Banner.h"
-#include "app/RunSettings.h"
+#include "splicetrc/AppendRun.h"
+#include "splicetrc/Banner.h"
+#include "splicetrc/RunSettings.h"
 #include "cli/Console.h"
 #include "cli/InputFiles.h"
 #include "cli/Signals.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/RunSettings.h"
+#include "splicetrc/RunSettings.h"
 #include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "capfile/write/CXcfPmBinaryCaptureFileWriter.h"
 #include "cli/FormatRecords.h"

@@ -1,4 +1,4 @@
-#include "app/AppendRun.h"
+#include "splicetrc/AppendRun.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/RunSettings.h"
+#include "splicetrc/RunSettings.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/Banner.h"
+#include "splicetrc/Banner.h"
 
 #include <algorithm>
 #include <string>
