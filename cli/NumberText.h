@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 namespace cli {
@@ -64,6 +65,23 @@ inline bool parseCount(const std::string& text, uint32_t& value, std::string& re
     }
     value = static_cast<uint32_t>(parsed);
     return true;
+}
+
+// Reads the value of a count option (-start, -num and the like) into `into`, for
+// OptionParser: the refusal line, or empty. A start of 0 is the first record, as splicetrc
+// takes it.
+inline std::function<std::string(const std::string&)> countInto(uint32_t& into,
+                                                                const std::string& option,
+                                                                bool zeroIsOne = false) {
+    return [&into, option, zeroIsOne](const std::string& value) {
+        uint32_t count = 0;
+        std::string reason;
+        if (!parseCount(value, count, reason)) {
+            return invalidValue(option, reason);
+        }
+        into = zeroIsOne && count == 0 ? 1 : count;
+        return std::string();
+    };
 }
 
 }  // namespace cli

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "cli/Console.h"
+#include "cli/OptionParser.h"
 
 namespace {
 
@@ -36,52 +36,42 @@ const char* projectVersion() {
 }
 
 bool parseArguments(int argc, char* argv[], RunSettings& settings) {
-    // Built before any option is read, so it always names the default output file.
+    // Built before any option is read, so it always names the default output file. The usage
+    // text ends with its own line end, which printing supplies.
     const std::string usage = kUsageHead + settings.outputFileName + kUsageTail;
+    cli::OptionParser parser(usage.substr(0, usage.size() - 1));
+    auto text = [](std::string& into) {
+        return [&into](const std::string& value) {
+            into = value;
+            return std::string();
+        };
+    };
+    auto number = [](uint32_t& into) {
+        return [&into](const std::string& value) {
+            into = toUnsigned(value.c_str());
+            return std::string();
+        };
+    };
+    parser.option(
+        "-in",
+        [&settings](const std::string& value) {
+            settings.inputFileNames.push_back(value);
+            return std::string();
+        },
+        "Missing filename for '-in' parameter.");
+    parser.option("-out", text(settings.outputFileName), "Missing filename for '-out' parameter.");
+    parser.option("-start", number(settings.startRecord));
+    parser.option("-num", number(settings.recordLimit));
 
     std::string error;
-    for (int i = 1; i < argc && error.empty(); ++i) {
-        const std::string option = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (option == "-in") {
-            if (hasValue) {
-                settings.inputFileNames.push_back(argv[++i]);
-            } else {
-                error = "Missing filename for '-in' parameter.";
-            }
-        } else if (option == "-out") {
-            if (hasValue) {
-                settings.outputFileName = argv[++i];
-            } else {
-                error = "Missing filename for '-out' parameter.";
-            }
-        } else if (option == "-start") {
-            if (hasValue) {
-                settings.startRecord = toUnsigned(argv[++i]);
-            } else {
-                error = "Missing value for '-start' parameter.";
-            }
-        } else if (option == "-num") {
-            if (hasValue) {
-                settings.recordLimit = toUnsigned(argv[++i]);
-            } else {
-                error = "Missing value for '-num' parameter.";
-            }
-        } else {
-            error = "Unrecognised flag: " + option;
-        }
-    }
-
+    parser.read(argc, argv, error);
+    // Said whatever else was wrong: without two inputs there is nothing to merge.
     if (settings.inputFileNames.size() < 2) {
         error = "Missing at least one of the two required input filenames.";
     }
     if (error.empty()) {
         return true;
     }
-
-    printLine(error);
-    printLine("");
-    // The usage text ends with its own line end, which printLine supplies.
-    printLine(usage.substr(0, usage.size() - 1));
+    parser.refuse(error);
     return false;
 }

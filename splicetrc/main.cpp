@@ -1,30 +1,46 @@
+#include <memory>
 #include <string>
 
+#include "cli/Console.h"
+#include "cli/Program.h"
 #include "splicetrc/AppendRun.h"
 #include "splicetrc/Banner.h"
 #include "splicetrc/RunSettings.h"
-#include "cli/Console.h"
-#include "cli/InputFiles.h"
-#include "cli/Signals.h"
+
+namespace {
+
+class Splice : public cli::Program {
+  public:
+    void greet() override { printBanner(settings); }
+    cli::ParseOutcome parse(int argc, char* argv[]) override {
+        return parseArguments(argc, argv, settings) ? cli::ParseOutcome::kRun
+                                                    : cli::ParseOutcome::kError;
+    }
+    bool run() override {
+        append = std::make_unique<AppendRun>(settings);
+        uint32_t count = 0;
+        if (!append->openAllInputs() || !append->openOutputFile() ||
+            !append->convertRecords(count)) {
+            return false;
+        }
+        printLine("Total appended packets:\t" + std::to_string(count));
+        return true;
+    }
+    void cleanUp() override {
+        if (append) {
+            append->cleanUp();
+        }
+    }
+    int stoppedBy() const override { return append ? append->interruptedBy() : 0; }
+
+  private:
+    RunSettings settings;
+    std::unique_ptr<AppendRun> append;
+};
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
-    cli::installSignalHandlers();
-    cli::raiseOpenFileLimit();
-    RunSettings settings;
-    printBanner(settings);
-    if (!parseArguments(argc, argv, settings)) {
-        return -1;
-    }
-    int status = -1;
-    AppendRun run(settings);
-    uint32_t count = 0;
-    if (run.openAllInputs() && run.openOutputFile() && run.convertRecords(count)) {
-        printLine("Total appended packets:\t" + std::to_string(count));
-        status = 0;
-    }
-    run.cleanUp();
-    if (run.interruptedBy() != 0) {
-        cli::endBySignal(run.interruptedBy());
-    }
-    return status;
+    Splice program;
+    return cli::runProgram("splicetrc", program, argc, argv);
 }

@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "cli/Console.h"
 #include "cli/NumberText.h"
+#include "cli/OptionParser.h"
 #include "cli/SafeOutput.h"
 
 namespace {
@@ -29,13 +29,6 @@ const char kUsage[] =
     "                 gives (0 POS PPP: 50, 1 POS Cisco HDLC: 104, 2 GbE: 1)\n"
     "  -h             this text\n";
 
-ExportParse fail(const std::string& message) {
-    printLine(message);
-    printLine("");
-    printLine(kUsage);
-    return ExportParse::kError;
-}
-
 bool endsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
@@ -43,64 +36,51 @@ bool endsWith(const std::string& text, const std::string& tail) {
 
 }  // namespace
 
-ExportParse parseExportArguments(int argc, char* argv[], ExportSettings& settings) {
+cli::ParseOutcome parseExportArguments(int argc, char* argv[], ExportSettings& settings) {
+    cli::OptionParser parser(kUsage);
+    parser.help({"-h", "-?", "--help"});
     bool formatGiven = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string flag = argv[i];
-        if (flag == "-h" || flag == "-?" || flag == "--help") {
-            printLine(kUsage);
-            return ExportParse::kUsage;
+    parser.flag("-usec", [&settings] { settings.microseconds = true; });
+    parser.option("-in", [&settings](const std::string& value) {
+        settings.inputFileNames.push_back(value);
+        return std::string();
+    });
+    parser.option("-out", [&settings](const std::string& value) {
+        std::string reason;
+        if (!cli::SafeOutput::namesAFile(value, reason)) {
+            return cli::invalidValue("-out", reason);
         }
-        if (flag == "-usec") {
-            settings.microseconds = true;
-            continue;
+        settings.outputFileName = value;
+        return std::string();
+    });
+    parser.option("-format", [&settings, &formatGiven](const std::string& value) {
+        if (value != "pcap" && value != "pcapng") {
+            return "The value of '-format' must be pcap or pcapng, not '" + value + "'.";
         }
-        const bool known = flag == "-in" || flag == "-out" || flag == "-start" || flag == "-num" ||
-                           flag == "-format" || flag == "-linktype";
-        if (!known) {
-            return fail("Unrecognised flag: " + flag);
+        settings.format = value == "pcap" ? ExportFormat::kPcap : ExportFormat::kPcapng;
+        formatGiven = true;
+        return std::string();
+    });
+    parser.option("-start", cli::countInto(settings.startRecord, "-start", true));
+    parser.option("-num", cli::countInto(settings.recordLimit, "-num"));
+    parser.option("-linktype", [&settings](const std::string& value) {
+        uint64_t number = 0;
+        std::string reason;
+        // pcapng holds a link type in 16 bits, and pcap readers take the low 16 bits of theirs.
+        if (!cli::parseCount(value, 0, 0xFFFF, number, reason)) {
+            return cli::invalidValue("-linktype", reason);
         }
-        if (i + 1 >= argc) {
-            return fail("Missing value for '" + flag + "' parameter.");
-        }
-        const std::string value = argv[++i];
-        if (flag == "-in") {
-            settings.inputFileNames.push_back(value);
-        } else if (flag == "-out") {
-            std::string reason;
-            if (!cli::SafeOutput::namesAFile(value, reason)) {
-                return fail(cli::invalidValue(flag, reason));
-            }
-            settings.outputFileName = value;
-        } else if (flag == "-format") {
-            if (value != "pcap" && value != "pcapng") {
-                return fail("The value of '-format' must be pcap or pcapng, not '" + value + "'.");
-            }
-            settings.format = value == "pcap" ? ExportFormat::kPcap : ExportFormat::kPcapng;
-            formatGiven = true;
-        } else {
-            uint32_t number = 0;
-            std::string reason;
-            if (!cli::parseCount(value, number, reason)) {
-                return fail(cli::invalidValue(flag, reason));
-            }
-            if (flag == "-start") {
-                settings.startRecord = number == 0 ? 1 : number;
-            } else if (flag == "-num") {
-                settings.recordLimit = number;
-            } else {
-                // pcapng holds a link type in 16 bits, and pcap readers take the low 16 bits
-                // of theirs.
-                if (number > 0xFFFF) {
-                    return fail(cli::invalidValue(flag, cli::tooLarge(value, "65535")));
-                }
-                settings.linkType = number;
-                settings.linkTypeGiven = true;
-            }
-        }
+        settings.linkType = static_cast<uint32_t>(number);
+        settings.linkTypeGiven = true;
+        return std::string();
+    });
+    std::string error;
+    const cli::ParseOutcome outcome = parser.read(argc, argv, error);
+    if (outcome != cli::ParseOutcome::kRun) {
+        return outcome == cli::ParseOutcome::kUsage ? outcome : parser.refuse(error);
     }
     if (settings.inputFileNames.empty()) {
-        return fail("Missing input filename: give at least one '-in'.");
+        return parser.refuse("Missing input filename: give at least one '-in'.");
     }
     if (!formatGiven && endsWith(settings.outputFileName, ".pcap")) {
         settings.format = ExportFormat::kPcap;
@@ -112,7 +92,7 @@ ExportParse parseExportArguments(int argc, char* argv[], ExportSettings& setting
                 .string();
     }
     if (settings.microseconds && settings.format != ExportFormat::kPcap) {
-        return fail("'-usec' is for pcap files only; pcapng files keep nanoseconds.");
+        return parser.refuse("'-usec' is for pcap files only; pcapng files keep nanoseconds.");
     }
-    return ExportParse::kRun;
+    return cli::ParseOutcome::kRun;
 }

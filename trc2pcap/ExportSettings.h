@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/OptionParser.h"
+
 enum class ExportFormat { kPcap, kPcapng };
 
 struct ExportSettings {
@@ -18,9 +20,7 @@ struct ExportSettings {
     uint32_t linkType = 0;
 };
 
-enum class ExportParse { kRun, kUsage, kError };
-
 // Fills the settings from the command line, the output name and format included (defaults
 // derived from the first input and the output's extension). Prints the message and the usage
 // text on an error, the usage text alone for -h.
-ExportParse parseExportArguments(int argc, char* argv[], ExportSettings& settings);
+cli::ParseOutcome parseExportArguments(int argc, char* argv[], ExportSettings& settings);

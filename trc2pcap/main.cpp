@@ -1,36 +1,46 @@
 // trc2pcap: converts B3 and B4 capture files into pcap or pcapng files.
+#include <memory>
 #include <string>
 
 #include "cli/Console.h"
-#include "cli/InputFiles.h"
-#include "cli/Signals.h"
+#include "cli/Program.h"
 #include "trc2pcap/ExportRun.h"
 #include "trc2pcap/ExportSettings.h"
 
-int main(int argc, char* argv[]) {
-    cli::installSignalHandlers();
-    cli::raiseOpenFileLimit();
-    ExportSettings settings;
-    switch (parseExportArguments(argc, argv, settings)) {
-        case ExportParse::kUsage:
-            return 0;
-        case ExportParse::kError:
-            return -1;
-        case ExportParse::kRun:
-            break;
+namespace {
+
+class Export : public cli::Program {
+  public:
+    cli::ParseOutcome parse(int argc, char* argv[]) override {
+        return parseExportArguments(argc, argv, settings);
     }
-    int status = -1;
-    ExportRun run(settings);
-    uint64_t count = 0;
-    if (run.openAllInputs() && run.prepareOutput() && run.exportRecords(count)) {
+    bool run() override {
+        exporter = std::make_unique<ExportRun>(settings);
+        uint64_t count = 0;
+        if (!exporter->openAllInputs() || !exporter->prepareOutput() ||
+            !exporter->exportRecords(count)) {
+            return false;
+        }
         printLine("Exported " + std::to_string(count) + " records into '" +
                   settings.outputFileName + "' (" +
                   (settings.format == ExportFormat::kPcap ? "pcap" : "pcapng") + ").");
-        status = 0;
+        return true;
     }
-    run.cleanUp();
-    if (run.interruptedBy() != 0) {
-        cli::endBySignal(run.interruptedBy());
+    void cleanUp() override {
+        if (exporter) {
+            exporter->cleanUp();
+        }
     }
-    return status;
+    int stoppedBy() const override { return exporter ? exporter->interruptedBy() : 0; }
+
+  private:
+    ExportSettings settings;
+    std::unique_ptr<ExportRun> exporter;
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    Export program;
+    return cli::runProgram("trc2pcap", program, argc, argv);
 }

@@ -3,10 +3,11 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 #include <limits>
 
-#include "cli/Console.h"
 #include "cli/NumberText.h"
+#include "cli/OptionParser.h"
 #include "cli/SafeOutput.h"
 
 namespace {
@@ -42,13 +43,6 @@ const char kUsage[] =
 constexpr uint64_t kBillion = 1000000000;
 // A record holds its time in seconds of 32 bits: no time in a capture file lies later.
 constexpr uint64_t kLatestSeconds = 0xFFFFFFFF;
-
-EditParse fail(const std::string& message) {
-    printLine(message);
-    printLine("");
-    printLine(kUsage);
-    return EditParse::kError;
-}
 
 bool allDigits(const std::string& text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
@@ -239,98 +233,92 @@ bool parseSize(const std::string& text, uint64_t& bytes, std::string& reason) {
     return true;
 }
 
-EditParse parseEditArguments(int argc, char* argv[], EditSettings& settings) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string flag = argv[i];
-        if (flag == "-h" || flag == "-?" || flag == "--help") {
-            printLine(kUsage);
-            return EditParse::kUsage;
-        }
-        if (flag == "-sort") {
-            settings.sort = true;
-            continue;
-        }
-        const bool known = flag == "-in" || flag == "-out" || flag == "-start" || flag == "-num" ||
-                           flag == "-from" || flag == "-to" || flag == "-split-records" ||
-                           flag == "-split-bytes" || flag == "-split-seconds";
-        if (!known) {
-            return fail("Unrecognised flag: " + flag);
-        }
-        if (i + 1 >= argc) {
-            return fail("Missing value for '" + flag + "' parameter.");
-        }
-        const std::string value = argv[++i];
+cli::ParseOutcome parseEditArguments(int argc, char* argv[], EditSettings& settings) {
+    cli::OptionParser parser(kUsage);
+    parser.help({"-h", "-?", "--help"});
+    parser.flag("-sort", [&settings] { settings.sort = true; });
+    parser.option("-in", [&settings](const std::string& value) {
+        settings.inputFileNames.push_back(value);
+        return std::string();
+    });
+    parser.option("-out", [&settings](const std::string& value) {
         std::string reason;
-        uint64_t number = 0;
-        if (flag == "-in") {
-            settings.inputFileNames.push_back(value);
-        } else if (flag == "-out") {
-            if (!cli::SafeOutput::namesAFile(value, reason)) {
-                return fail(cli::invalidValue(flag, reason));
-            }
-            settings.outputFileName = value;
-        } else if (flag == "-from" || flag == "-to") {
-            uint64_t& target = flag == "-from" ? settings.fromNanoseconds : settings.toNanoseconds;
-            if (!parseTime(value, target, reason)) {
-                return fail(cli::invalidValue(flag, reason));
-            }
-            (flag == "-from" ? settings.fromGiven : settings.toGiven) = true;
-        } else if (flag.rfind("-split-", 0) == 0) {
-            if (settings.split != SplitKind::kNone) {
-                return fail("Give one split option only.");
-            }
-            if (flag == "-split-bytes") {
-                if (!parseSize(value, number, reason)) {
-                    return fail(cli::invalidValue(flag, reason));
-                }
-                settings.split = SplitKind::kBytes;
-            } else if (flag == "-split-seconds") {
-                // Seconds with up to nine decimals, as epoch times are written.
-                switch (parseSeconds(value, number)) {
-                    case Seconds::kGood:
-                        if (number == 0) {
-                            reason = cli::tooSmall(value, "0.000000001");
-                        }
-                        break;
-                    case Seconds::kNotANumber:
-                        reason = cli::quoted(value) + " is not a number of seconds";
-                        break;
-                    case Seconds::kTooManyDecimals:
-                        reason = cli::tooManyDecimals(value);
-                        break;
-                    case Seconds::kTooLarge:
-                        reason = cli::tooLarge(value, "4294967295.999999999");
-                        break;
-                }
-                if (!reason.empty()) {
-                    return fail(cli::invalidValue(flag, reason));
-                }
-                settings.split = SplitKind::kSeconds;
-            } else {
-                if (!cli::parseCount(value, 1, 0xFFFFFFFF, number, reason)) {
-                    return fail(cli::invalidValue(flag, reason));
-                }
-                settings.split = SplitKind::kRecords;
-            }
-            settings.splitValue = number;
-        } else {
-            uint32_t count = 0;
-            if (!cli::parseCount(value, count, reason)) {
-                return fail(cli::invalidValue(flag, reason));
-            }
-            if (flag == "-start") {
-                // As splicetrc takes it: the first record.
-                settings.startRecord = count == 0 ? 1 : count;
-            } else {
-                settings.recordLimit = count;
-            }
+        if (!cli::SafeOutput::namesAFile(value, reason)) {
+            return cli::invalidValue("-out", reason);
         }
+        settings.outputFileName = value;
+        return std::string();
+    });
+    parser.option("-start", cli::countInto(settings.startRecord, "-start", true));
+    parser.option("-num", cli::countInto(settings.recordLimit, "-num"));
+    auto time = [](const std::string& flag, uint64_t& nanoseconds, bool& given) {
+        return [flag, &nanoseconds, &given](const std::string& value) {
+            std::string reason;
+            if (!parseTime(value, nanoseconds, reason)) {
+                return cli::invalidValue(flag, reason);
+            }
+            given = true;
+            return std::string();
+        };
+    };
+    parser.option("-from", time("-from", settings.fromNanoseconds, settings.fromGiven));
+    parser.option("-to", time("-to", settings.toNanoseconds, settings.toGiven));
+    // Each split option reads its value into nanoseconds, bytes or records.
+    auto split = [&settings](const std::string& flag, SplitKind kind,
+                             std::function<std::string(const std::string&, uint64_t&)> read) {
+        return [&settings, flag, kind, read](const std::string& value) {
+            if (settings.split != SplitKind::kNone) {
+                return std::string("Give one split option only.");
+            }
+            uint64_t number = 0;
+            const std::string reason = read(value, number);
+            if (!reason.empty()) {
+                return cli::invalidValue(flag, reason);
+            }
+            settings.split = kind;
+            settings.splitValue = number;
+            return std::string();
+        };
+    };
+    parser.option("-split-bytes", split("-split-bytes", SplitKind::kBytes,
+                                        [](const std::string& value, uint64_t& number) {
+                                            std::string reason;
+                                            parseSize(value, number, reason);
+                                            return reason;
+                                        }));
+    parser.option("-split-seconds",
+                  split("-split-seconds", SplitKind::kSeconds,
+                        [](const std::string& value, uint64_t& number) {
+                            // Seconds with up to nine decimals, as epoch times are written.
+                            switch (parseSeconds(value, number)) {
+                                case Seconds::kGood:
+                                    return number == 0 ? cli::tooSmall(value, "0.000000001")
+                                                       : std::string();
+                                case Seconds::kNotANumber:
+                                    return cli::quoted(value) + " is not a number of seconds";
+                                case Seconds::kTooManyDecimals:
+                                    return cli::tooManyDecimals(value);
+                                case Seconds::kTooLarge:
+                                    break;
+                            }
+                            return cli::tooLarge(value, "4294967295.999999999");
+                        }));
+    parser.option("-split-records", split("-split-records", SplitKind::kRecords,
+                                          [](const std::string& value, uint64_t& number) {
+                                              std::string reason;
+                                              cli::parseCount(value, 1, 0xFFFFFFFF, number, reason);
+                                              return reason;
+                                          }));
+    std::string error;
+    const cli::ParseOutcome outcome = parser.read(argc, argv, error);
+    if (outcome != cli::ParseOutcome::kRun) {
+        return outcome == cli::ParseOutcome::kUsage ? outcome : parser.refuse(error);
     }
     if (settings.inputFileNames.empty()) {
-        return fail("Missing input filename: give at least one '-in'.");
+        return parser.refuse("Missing input filename: give at least one '-in'.");
     }
     if (settings.outputFileName.empty()) {
-        return fail("Missing output filename: give '-out'.");
+        return parser.refuse("Missing output filename: give '-out'.");
     }
-    return EditParse::kRun;
+    return cli::ParseOutcome::kRun;
 }

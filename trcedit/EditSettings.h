@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/OptionParser.h"
+
 enum class SplitKind { kNone, kRecords, kBytes, kSeconds };
 
 struct EditSettings {
@@ -25,11 +27,9 @@ struct EditSettings {
     size_t maxChunks = 99999;
 };
 
-enum class EditParse { kRun, kUsage, kError };
-
 // Fills the settings from the command line. Prints the message and the usage text on an
 // error, the usage text alone for -h.
-EditParse parseEditArguments(int argc, char* argv[], EditSettings& settings);
+cli::ParseOutcome parseEditArguments(int argc, char* argv[], EditSettings& settings);
 
 // A time in nanoseconds since the epoch, from epoch seconds with up to nine decimals
 // ("1143137000.25") or UTC ISO-8601 ("2006-03-23T18:03:20.25Z"), within the times a record

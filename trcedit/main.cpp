@@ -1,37 +1,46 @@
 // trcedit: cuts B3 and B4 captures by time and position, splits them into chunks, and merges
 // them in time order.
+#include <memory>
 #include <string>
 
 #include "cli/Console.h"
-#include "cli/InputFiles.h"
-#include "cli/Signals.h"
+#include "cli/Program.h"
 #include "trcedit/EditRun.h"
 #include "trcedit/EditSettings.h"
 
-int main(int argc, char* argv[]) {
-    cli::installSignalHandlers();
-    cli::raiseOpenFileLimit();
-    EditSettings settings;
-    switch (parseEditArguments(argc, argv, settings)) {
-        case EditParse::kUsage:
-            return 0;
-        case EditParse::kError:
-            return -1;
-        case EditParse::kRun:
-            break;
+namespace {
+
+class Edit : public cli::Program {
+  public:
+    cli::ParseOutcome parse(int argc, char* argv[]) override {
+        return parseEditArguments(argc, argv, settings);
     }
-    int status = -1;
-    EditRun run(settings);
-    uint64_t count = 0;
-    size_t files = 0;
-    if (run.openAllInputs() && run.prepareOutput() && run.editRecords(count, files)) {
+    bool run() override {
+        edit = std::make_unique<EditRun>(settings);
+        uint64_t count = 0;
+        size_t files = 0;
+        if (!edit->openAllInputs() || !edit->prepareOutput() || !edit->editRecords(count, files)) {
+            return false;
+        }
         printLine("Wrote " + std::to_string(count) + " records into " + std::to_string(files) +
                   (files == 1 ? " file." : " files."));
-        status = 0;
+        return true;
     }
-    run.cleanUp();
-    if (run.interruptedBy() != 0) {
-        cli::endBySignal(run.interruptedBy());
+    void cleanUp() override {
+        if (edit) {
+            edit->cleanUp();
+        }
     }
-    return status;
+    int stoppedBy() const override { return edit ? edit->interruptedBy() : 0; }
+
+  private:
+    EditSettings settings;
+    std::unique_ptr<EditRun> edit;
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    Edit program;
+    return cli::runProgram("trcedit", program, argc, argv);
 }

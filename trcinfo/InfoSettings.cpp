@@ -1,6 +1,5 @@
 #include "trcinfo/InfoSettings.h"
 
-#include "cli/Console.h"
 #include "cli/NumberText.h"
 
 namespace {
@@ -29,69 +28,35 @@ constexpr char kUsage[] =
     "\n"
     "Note: -start, -num and -hex imply -records\n";
 
-// Unlike splicetrc, a value that is not a plain decimal number is refused rather than read
-// as 0: an inspector that silently listed the wrong range would mislead.
-// Reads the value after a numeric option; returns the error text, empty on success.
-std::string numericOption(const std::string& option, const char* text, uint32_t& value) {
-    if (text == nullptr) {
-        return "Missing value for '" + option + "' parameter.";
-    }
-    std::string reason;
-    if (!cli::parseCount(text, value, reason)) {
-        return cli::invalidValue(option, reason);
-    }
-    return std::string();
-}
-
 }  // namespace
 
-ParseOutcome parseInfoArguments(int argc, char* argv[], InfoSettings& settings) {
+cli::ParseOutcome parseInfoArguments(int argc, char* argv[], InfoSettings& settings) {
+    cli::OptionParser parser(kUsage);
+    parser.help({"-h", "-?"});
+    parser.flag("-tables", [&settings] { settings.showTables = true; });
+    parser.flag("-stats", [&settings] { settings.showStatistics = true; });
+    parser.flag("-json", [&settings] { settings.json = true; });
+    parser.flag("-records", [&settings] { settings.listRecords = true; });
+    // Unlike splicetrc, a value that is not a plain decimal number is refused rather than read
+    // as 0: an inspector that silently listed the wrong range would mislead.
+    auto listing = [&settings](const std::string& option, uint32_t& into, bool zeroIsOne) {
+        return
+            [&settings, take = cli::countInto(into, option, zeroIsOne)](const std::string& value) {
+                settings.listRecords = true;
+                return take(value);
+            };
+    };
+    parser.option("-start", listing("-start", settings.startRecord, true));
+    parser.option("-num", listing("-num", settings.recordCount, false));
+    parser.option("-hex", listing("-hex", settings.hexBytes, false));
+    parser.operands([&settings](const std::string& name) { settings.fileNames.push_back(name); });
     std::string error;
-    for (int i = 1; i < argc && error.empty(); ++i) {
-        const std::string argument = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (argument == "-h" || argument == "-?") {
-            printLine(kUsage);
-            return ParseOutcome::kUsage;
-        }
-        if (argument == "-tables") {
-            settings.showTables = true;
-        } else if (argument == "-stats") {
-            settings.showStatistics = true;
-        } else if (argument == "-json") {
-            settings.json = true;
-        } else if (argument == "-records") {
-            settings.listRecords = true;
-        } else if (argument == "-start") {
-            error = numericOption(argument, value, settings.startRecord);
-            if (settings.startRecord == 0) {
-                // As splicetrc, trc2pcap and trcedit take it: the first record.
-                settings.startRecord = 1;
-            }
-            settings.listRecords = true;
-            ++i;
-        } else if (argument == "-num") {
-            error = numericOption(argument, value, settings.recordCount);
-            settings.listRecords = true;
-            ++i;
-        } else if (argument == "-hex") {
-            error = numericOption(argument, value, settings.hexBytes);
-            settings.listRecords = true;
-            ++i;
-        } else if (!argument.empty() && argument[0] == '-') {
-            error = "Unrecognised flag: " + argument;
-        } else {
-            settings.fileNames.push_back(argument);
-        }
+    const cli::ParseOutcome outcome = parser.read(argc, argv, error);
+    if (outcome == cli::ParseOutcome::kUsage) {
+        return outcome;
     }
     if (error.empty() && settings.fileNames.empty()) {
         error = "Missing the name of at least one capture file.";
     }
-    if (error.empty()) {
-        return ParseOutcome::kRun;
-    }
-    printLine(error);
-    printLine("");
-    printLine(kUsage);
-    return ParseOutcome::kError;
+    return error.empty() ? cli::ParseOutcome::kRun : parser.refuse(error);
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/OptionParser.h"
+
 struct InfoSettings {
     std::vector<std::string> fileNames;  // in command-line order
     bool showTables = false;             // the record type and source name tables too
@@ -16,12 +18,6 @@ struct InfoSettings {
     uint32_t hexBytes = 0;     // leading frame bytes shown per record
 };
 
-enum class ParseOutcome {
-    kRun,    // the settings are complete
-    kUsage,  // help was asked for and the usage text printed
-    kError,  // the error and the usage text were printed
-};
-
 // Fills the settings from the command line, printing the usage text when help is asked for
 // and the message and the usage text when the command line is wrong.
-ParseOutcome parseInfoArguments(int argc, char* argv[], InfoSettings& settings);
+cli::ParseOutcome parseInfoArguments(int argc, char* argv[], InfoSettings& settings);

@@ -1,30 +1,27 @@
-#include <exception>
+// trcinfo: header reports, statistics and record listings of capture files.
 #include <string>
 
 #include "cli/Console.h"
+#include "cli/Program.h"
 #include "cli/Signals.h"
 #include "trcinfo/FileInspector.h"
 #include "trcinfo/InfoSettings.h"
 #include "trcinfo/JsonPresenter.h"
 #include "trcinfo/TextPresenter.h"
 
-int main(int argc, char* argv[]) {
-    cli::installSignalHandlers();
-    InfoSettings settings;
-    switch (parseInfoArguments(argc, argv, settings)) {
-        case ParseOutcome::kUsage:
-            return 0;
-        case ParseOutcome::kError:
-            return -1;
-        case ParseOutcome::kRun:
-            break;
+namespace {
+
+class Info : public cli::Program {
+  public:
+    cli::ParseOutcome parse(int argc, char* argv[]) override {
+        return parseInfoArguments(argc, argv, settings);
     }
-    bool allOpened = true;
-    try {
+    bool run() override {
         TextPresenter text(settings);
         JsonPresenter json(settings);
         InfoPresenter& presenter = settings.json ? static_cast<InfoPresenter&>(json) : text;
         FileInspector inspector(settings, presenter);
+        bool allOpened = true;
         for (const std::string& name : settings.fileNames) {
             if (cli::stopSignal() != 0 || !consoleIsOpen()) {
                 break;
@@ -32,14 +29,16 @@ int main(int argc, char* argv[]) {
             allOpened = inspector.inspect(name) && allOpened;
         }
         presenter.finish();
-    } catch (const std::exception& failure) {
-        // Only memory can run out here (a frame as large as the file allows); say so
-        // instead of aborting.
-        printLine(std::string("ERROR (trcinfo) - ") + failure.what());
-        return -1;
+        return allOpened;
     }
-    if (cli::stopSignal() != 0) {
-        cli::endBySignal(cli::stopSignal());
-    }
-    return allOpened ? 0 : -1;
+
+  private:
+    InfoSettings settings;
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    Info program;
+    return cli::runProgram("trcinfo", program, argc, argv);
 }

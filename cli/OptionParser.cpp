@@ -1,0 +1,73 @@
+#include "cli/OptionParser.h"
+
+#include <algorithm>
+
+#include "cli/Console.h"
+
+namespace cli {
+
+void OptionParser::flag(const std::string& name, std::function<void()> set) {
+    options.push_back({name, false, std::move(set), nullptr, std::string()});
+}
+
+void OptionParser::option(const std::string& name, Take take, std::string missing) {
+    if (missing.empty()) {
+        missing = "Missing value for '" + name + "' parameter.";
+    }
+    options.push_back({name, true, nullptr, std::move(take), std::move(missing)});
+}
+
+void OptionParser::operands(std::function<void(const std::string&)> take) {
+    operand = std::move(take);
+}
+
+const OptionParser::Option* OptionParser::find(const std::string& name) const {
+    for (const Option& option : options) {
+        if (option.name == name) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+ParseOutcome OptionParser::read(int argc, char* argv[], std::string& error) const {
+    error.clear();
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (std::find(helpNames.begin(), helpNames.end(), argument) != helpNames.end()) {
+            printLine(usage);
+            return ParseOutcome::kUsage;
+        }
+        const Option* option = find(argument);
+        if (option == nullptr) {
+            if (operand && (argument.empty() || argument[0] != '-')) {
+                operand(argument);
+                continue;
+            }
+            error = "Unrecognised flag: " + argument;
+            return ParseOutcome::kError;
+        }
+        if (!option->takesValue) {
+            option->set();
+            continue;
+        }
+        if (i + 1 >= argc) {
+            error = option->missing;
+            return ParseOutcome::kError;
+        }
+        error = option->take(argv[++i]);
+        if (!error.empty()) {
+            return ParseOutcome::kError;
+        }
+    }
+    return ParseOutcome::kRun;
+}
+
+ParseOutcome OptionParser::refuse(const std::string& error) const {
+    printLine(error);
+    printLine("");
+    printLine(usage);
+    return ParseOutcome::kError;
+}
+
+}  // namespace cli
