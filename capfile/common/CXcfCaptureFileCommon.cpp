@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 
 namespace {
@@ -44,6 +45,30 @@ std::string hexText(uint32_t value, uint32_t digits, bool prefix) {
     return prefix ? "0x" + text : text;
 }
 
+std::string printableText(const char* bytes, size_t count) {
+    // As the programs show file texts on a terminal, so that a detail needs no more escaping.
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte == '\\') {
+            text += "\\\\";
+        } else if (byte >= 0x20 && byte < 0x7F) {
+            text += static_cast<char>(byte);
+        } else {
+            text += "\\x";
+            text += kDigits[byte >> 4];
+            text += kDigits[byte & 0xF];
+        }
+    }
+    return text;
+}
+
+std::string systemErrorText(int32_t error) {
+    return std::strerror(error);
+}
+
 }  // namespace xcf
 
 CXcfCaptureFileCommon::CXcfCaptureFileCommon() {
@@ -61,6 +86,8 @@ void CXcfCaptureFileCommon::reset() {
     fileSize = 0;
     lastSystemError = 0;
     lastErrorCode = kErrorNone;
+    detailCode = kErrorNone;
+    detail.clear();
     versionMajor = 0;
     versionMinor = 0;
     masterFormatFlags = 0;
@@ -163,6 +190,38 @@ std::string CXcfCaptureFileCommon::formatVersionText() const {
     std::snprintf(text, sizeof text, "%02d.%02d", static_cast<int>(versionMajor),
                   static_cast<int>(versionMinor));
     return text;
+}
+
+void CXcfCaptureFileCommon::setError(int32_t code, std::string text) {
+    lastErrorCode = code;
+    detailCode = code;
+    detail = std::move(text);
+}
+
+std::string CXcfCaptureFileCommon::lastErrorDetail() const {
+    // Callers set lastErrorCode themselves (to clear it before a read, say): a detail given
+    // with another code no longer describes the failure at hand.
+    if (lastErrorCode == kErrorNone || lastErrorCode != detailCode) {
+        return std::string();
+    }
+    return detail;
+}
+
+CXcfCaptureFileCommon::OpenOutcome CXcfCaptureFileCommon::outcomeOfCode(int32_t code) {
+    switch (code) {
+        case kErrorNone:
+            return OpenOutcome::kOpened;
+        case kErrorFileNotFound:
+            return OpenOutcome::kFileNotFound;
+        case kErrorFormatNotRecognised:
+            return OpenOutcome::kNotThisFormat;
+        default:
+            return OpenOutcome::kBroken;
+    }
+}
+
+CXcfCaptureFileCommon::OpenOutcome CXcfCaptureFileCommon::openOutcome() const {
+    return outcomeOfCode(lastErrorCode);
 }
 
 bool CXcfCaptureFileCommon::openInputStream() {

@@ -1,8 +1,9 @@
 // Root of every capture file object (readers, writers, the parser factory): the file's
-// name and streams, the header values, the last error code, the fixed error and format
-// name tables, and the header report.
+// name and streams, the header values, the last error code with a detail text beside it, the
+// fixed error and format name tables, and the header report.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -26,6 +27,10 @@ class CXcfCaptureFileCommon {
     static constexpr int32_t kFormatB4 = 1;
     static constexpr int32_t kFormatTcpdump = 2;
     static constexpr int32_t kFormatUnknown = 3;
+
+    // How opening a file ended: opened, the file could not be opened at all, the file is not
+    // of this object's format, or it is of this format but broken.
+    enum class OpenOutcome { kOpened, kFileNotFound, kNotThisFormat, kBroken };
 
     CXcfCaptureFileCommon();
     virtual ~CXcfCaptureFileCommon();
@@ -54,6 +59,15 @@ class CXcfCaptureFileCommon {
     // (ENOENT, EIO, EMFILE, ENOSPC, ...); 0 when there was none or when the bytes, not the
     // file, were at fault.
     int32_t systemError() const;
+    // What was wrong beside the fixed text of lastErrorCode: which field, record or offset,
+    // and what it held ("offsetToIndex 1234 lies past the end of the file (1000 bytes)").
+    // Empty when the failure gave none, and once lastErrorCode no longer holds the code the
+    // detail was given with.
+    std::string lastErrorDetail() const;
+    // The outcome lastErrorCode stands for after an open: kErrorFormatNotRecognised is "not
+    // this format", kErrorFileNotFound its own case, any other failure "broken".
+    virtual OpenOutcome openOutcome() const;
+    static OpenOutcome outcomeOfCode(int32_t code);
 
     // The file state. Readers fill it from a file's header, writers from their settings.
     std::string fileName;
@@ -74,10 +88,16 @@ class CXcfCaptureFileCommon {
     int32_t lastSystemError = 0;
 
   protected:
+    // Sets lastErrorCode and the detail that goes with it.
+    void setError(int32_t code, std::string detail);
     // Opens inputStream on fileName for reading.
     bool openInputStream();
     xcf::InputFile inputStream;
     xcf::OutputFile outputStream;
+
+  private:
+    int32_t detailCode = kErrorNone;
+    std::string detail;
 };
 
 namespace xcf {
@@ -88,5 +108,12 @@ std::string errorText(int32_t code);
 // The low `digits` nibbles of value in upper-case hexadecimal, "??" for a digit count
 // outside 1 to 8.
 std::string hexText(uint32_t value, uint32_t digits, bool prefix);
+
+// Bytes of a file as they may be shown in a message: printable ASCII as it is, a backslash
+// doubled, every other byte as \xnn (lower-case hexadecimal).
+std::string printableText(const char* bytes, size_t count);
+
+// The operating system's text for an error number ("No space left on device").
+std::string systemErrorText(int32_t error);
 
 }  // namespace xcf

@@ -28,45 +28,31 @@ CXcfPmB3CaptureFileParser::~CXcfPmB3CaptureFileParser() = default;
 void CXcfPmB3CaptureFileParser::reset() {
     layer2Type = 0;
     portDescriptionParsed = false;
-    CXcfCaptureFileCommon::reset();
+    CXcfPmBinaryCaptureFileParser::reset();
 }
 
-std::string CXcfPmB3CaptureFileParser::report(std::string extra) const {
-    return CXcfCaptureFileCommon::report(captureTimesText(triggerPacketNumber) + extra);
-}
-
-bool CXcfPmB3CaptureFileParser::readRecord(uint32_t recordNumber, CXcfCaptureRecord& record) {
+CXcfPmBinaryCaptureFileParser::RecordShape CXcfPmB3CaptureFileParser::recordShape() const {
     const uint16_t type = recordTypeTable[0];
-    const bool layoutKnown = type < layout::kB3ExtensionSize.size();
-    const uint32_t extensionSize = layoutKnown ? layout::kB3ExtensionSize[type] : 0;
+    RecordShape shape;
+    shape.known = type < layout::kB3ExtensionSize.size();
+    shape.extensionSize = shape.known ? layout::kB3ExtensionSize[type] : 0;
     // Version 1.0 records have no layer-2 byte: the port description gives it.
-    const bool version10 = isVersion10();
-    if (version10 && !portDescriptionParsed) {
+    shape.fixedSize = isVersion10() ? layout::kTimestampSize : layout::kB3Layer2Offset + 1;
+    return shape;
+}
+
+void CXcfPmB3CaptureFileParser::decodeRecordFields(const uint8_t* fields,
+                                                   CXcfCaptureRecord& record) {
+    if (isVersion10() && !portDescriptionParsed) {
         std::string portType;
         std::string portId;
         std::string direction;
-        getPortDescription(recordNumber, portType, portId, direction);
+        getPortDescription(0, portType, portId, direction);
     }
-    const size_t fixedSize = version10 ? layout::kTimestampSize : layout::kB3Layer2Offset + 1;
-
-    uint8_t fields[layout::kB3Layer2Offset + 1];
-    RecordParts parts;
-    uint32_t frameLength = 0;
-    if (!readRecordLayout(recordNumber, layoutKnown, fixedSize, extensionSize, fields, parts,
-                          frameLength)) {
-        return false;
-    }
-    record.clear();
     record.setFrameGood(true);
     record.setPortByte(0);
     record.setTimestamp(xcf::load32(fields), xcf::load32(fields + 4));
-    record.setLayer2Type(version10 ? layer2Type : fields[layout::kB3Layer2Offset]);
-    record.setRecordType(type);
-    return storeRecordParts(record, parts, extensionSize, frameLength);
-}
-
-bool CXcfPmB3CaptureFileParser::readHeader() {
-    return CXcfPmBinaryCaptureFileParser::readHeader() && readCaptureTimes(triggerPacketNumber);
+    record.setLayer2Type(isVersion10() ? layer2Type : fields[layout::kB3Layer2Offset]);
 }
 
 bool CXcfPmB3CaptureFileParser::getPortDescription(uint32_t recordNumber, std::string& portType,

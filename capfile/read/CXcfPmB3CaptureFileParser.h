@@ -14,20 +14,15 @@ class CXcfPmB3CaptureFileParser : public CXcfPmBinaryCaptureFileParser {
     CXcfPmB3CaptureFileParser();
     ~CXcfPmB3CaptureFileParser() override;
 
-    using CXcfCaptureFileCommon::report;
-
     // Keeps the tables and the index window: the next open replaces them.
     void reset() override;
-    std::string report(std::string extra) const override;
-    bool readRecord(uint32_t recordNumber, CXcfCaptureRecord& record) override;
-    bool readHeader() override;
     bool getPortDescription(uint32_t recordNumber, std::string& portType, std::string& portId,
                             std::string& direction) override;
     bool getRecordSourceName(uint32_t recordNumber, std::string& name) override;
 
-    uint32_t triggerPacketNumber = 0;
-
   protected:
+    RecordShape recordShape() const override;
+    void decodeRecordFields(const uint8_t* fields, CXcfCaptureRecord& record) override;
     size_t writerFieldsSize() const override {
         return !isVersion10() && recordTypeTable[0] == xcf::layout::kB3WrittenRecordType
                    ? xcf::layout::kB3WrittenFieldsSize

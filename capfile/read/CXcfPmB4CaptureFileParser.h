@@ -14,17 +14,9 @@ class CXcfPmB4CaptureFileParser : public CXcfPmBinaryCaptureFileParser {
     CXcfPmB4CaptureFileParser();
     ~CXcfPmB4CaptureFileParser() override;
 
-    using CXcfCaptureFileCommon::report;
-
-    // Keeps the tables and the index window: the next open replaces them.
-    void reset() override;
-    std::string report(std::string extra) const override;
-    bool readRecord(uint32_t recordNumber, CXcfCaptureRecord& record) override;
-    bool readHeader() override;
-
-    uint32_t triggerPacketNumber = 0;
-
   protected:
+    RecordShape recordShape() const override;
+    void decodeRecordFields(const uint8_t* fields, CXcfCaptureRecord& record) override;
     size_t writerFieldsSize() const override {
         return isVersion10() && recordTypeTable[0] == xcf::layout::kB4WrittenRecordType
                    ? xcf::layout::kB4WrittenFieldsSize

@@ -13,6 +13,29 @@ CXcfPmBinaryCaptureFileParser::CXcfPmBinaryCaptureFileParser() = default;
 
 CXcfPmBinaryCaptureFileParser::~CXcfPmBinaryCaptureFileParser() = default;
 
+void CXcfPmBinaryCaptureFileParser::reset() {
+    CXcfCaptureFileCommon::reset();
+}
+
+std::string CXcfPmBinaryCaptureFileParser::report(std::string extra) const {
+    return CXcfCaptureFileCommon::report(captureTimesText(triggerPacketNumber) + extra);
+}
+
+bool CXcfPmBinaryCaptureFileParser::readRecord(uint32_t recordNumber, CXcfCaptureRecord& record) {
+    const RecordShape shape = recordShape();
+    uint8_t fields[kMaxFixedFields];
+    RecordParts parts;
+    uint32_t frameLength = 0;
+    if (!readRecordLayout(recordNumber, shape.known && shape.fixedSize <= sizeof fields,
+                          shape.fixedSize, shape.extensionSize, fields, parts, frameLength)) {
+        return false;
+    }
+    record.clear();
+    decodeRecordFields(fields, record);
+    record.setRecordType(recordTypeTable[0]);
+    return storeRecordParts(record, parts, shape.extensionSize, frameLength);
+}
+
 bool CXcfPmBinaryCaptureFileParser::openFile() {
     if (!openInputStream()) {
         lastErrorCode = kErrorFileNotFound;
@@ -31,6 +54,10 @@ bool CXcfPmBinaryCaptureFileParser::openFile() {
 }
 
 bool CXcfPmBinaryCaptureFileParser::readHeader() {
+    return readFixedHeader() && readCaptureTimes(triggerPacketNumber);
+}
+
+bool CXcfPmBinaryCaptureFileParser::readFixedHeader() {
     lastErrorCode = kErrorNone;
     if (inputStream.failed() || !inputStream.isOpen()) {
         lastErrorCode = kErrorFileNotFound;

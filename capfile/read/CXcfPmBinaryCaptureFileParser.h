@@ -1,6 +1,7 @@
 // Reader of the tester family's binary container shared by B3 and B4: prefix, fixed header,
-// record type and source name tables, counted strings, and the index section. Reading one
-// record (and the header tail) is left to the format readers.
+// record type and source name tables, counted strings, the capture times block, the index
+// section, and the path of a record from its extent to its parts. Where a record's fields lie
+// and what they mean is left to the format readers.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +21,17 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
     CXcfPmBinaryCaptureFileParser();
     ~CXcfPmBinaryCaptureFileParser() override;
 
+    using CXcfCaptureFileCommon::report;
+
+    // Keeps the tables and the index window: the next open replaces them.
+    void reset() override;
+    // The file state's report with the capture times block.
+    std::string report(std::string extra) const override;
     bool openFile() override;
+    // The header up to the end of the capture times block.
     bool readHeader() override;
+    // Reads the record with the fields where the format reader's recordShape puts them.
+    bool readRecord(uint32_t recordNumber, CXcfCaptureRecord& record) override;
     bool getPortDescription(uint32_t recordNumber, std::string& portType, std::string& portId,
                             std::string& direction) override;
     uint32_t getSourceCount() const override;
@@ -44,7 +54,28 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
     virtual bool readUint16(uint16_t& out);
     virtual bool readUint32(uint32_t& out);
 
+    uint32_t triggerPacketNumber = 0;
+
   protected:
+    // Where the fields of the file's records lie: known false for a record type (or version)
+    // without a layout, whose records all fail; fixedSize bytes of fields (at most
+    // kMaxFixedFields), then extensionSize bytes of extension, then the frame.
+    struct RecordShape {
+        bool known = false;
+        size_t fixedSize = 0;
+        uint32_t extensionSize = 0;
+    };
+    static constexpr size_t kMaxFixedFields = xcf::layout::kB4ExtensionOffset;
+    virtual RecordShape recordShape() const { return RecordShape(); }
+    // Sets the record's values from its fixedSize bytes of fields (the record is cleared,
+    // its record type, extension and frame are set around it).
+    virtual void decodeRecordFields(const uint8_t* fields, CXcfCaptureRecord& record) {
+        (void)fields, (void)record;
+    }
+    // The header from the record count to the description: the fixed fields, the tables
+    // and the counted strings.
+    bool readFixedHeader();
+
     // Reads count (at most kIndexWindowSize) index entries from record firstRecord on into
     // entries; how many could be read.
     uint32_t readIndexEntries(uint32_t firstRecord, uint32_t count, uint32_t* entries);

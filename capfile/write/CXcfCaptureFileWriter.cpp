@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "record/CXcfCaptureRecord.h"
@@ -52,14 +53,10 @@ void CXcfCaptureFileWriter::discard() {
     // The side index file is removed by close, so it is still there only while open.
     const bool hadIndex = indexStream.isOpen();
     indexStream.discard();
-    outputStream.discard();
+    discardOutput();
     if (hadIndex && !indexFileName.empty()) {
         std::remove(indexFileName.c_str());
     }
-    if (outputMade && !fileName.empty()) {
-        std::remove(fileName.c_str());
-    }
-    outputMade = false;
 }
 
 bool CXcfCaptureFileWriter::writeRecord(const CXcfCaptureRecord& record) {
@@ -105,11 +102,7 @@ void CXcfCaptureFileWriter::seekOutput(uint64_t position) {
 
 bool CXcfCaptureFileWriter::createOutputStream(bool truncate) {
     headerLaidOut = false;
-    const bool exclusive = createExclusively && !truncate;
-    outputMade =
-        outputStream.create(fileName, exclusive ? xcf::OutputFile::Creation::kNewOnly
-                                                : xcf::OutputFile::Creation::kNewOrTruncate);
-    return outputMade;
+    return createOutput(truncate);
 }
 
 bool CXcfCaptureFileWriter::createIndexStream() {
@@ -118,20 +111,17 @@ bool CXcfCaptureFileWriter::createIndexStream() {
     return indexStream.create(indexFileName, xcf::OutputFile::Creation::kNewOnly);
 }
 
-void CXcfCaptureFileWriter::markFailed() {
-    failed = true;
-    lastErrorCode = kErrorWriteFailure;
-    if (lastSystemError == 0) {
-        lastSystemError = outputStream.systemError() != 0 ? outputStream.systemError()
-                                                          : indexStream.systemError();
+void CXcfCaptureFileWriter::failureSource(std::string& name, int32_t& error) const {
+    CXcfFileWriter::failureSource(name, error);
+    if (error == 0 && indexStream.systemError() != 0) {
+        name = indexFileName;
+        error = indexStream.systemError();
     }
 }
 
 void CXcfCaptureFileWriter::clearWriteState() {
-    failed = false;
+    clearFailure();
     sizeLimitReached = false;
-    lastErrorCode = kErrorNone;
-    lastSystemError = 0;
 }
 
 bool CXcfCaptureFileWriter::recordFits(uint64_t recordBytes, uint64_t pendingBytes,
@@ -160,7 +150,8 @@ bool CXcfCaptureFileWriter::wouldFit(uint64_t recordBytes, uint64_t pendingBytes
 void CXcfCaptureFileWriter::copyIndexFileToOutput(uint64_t byteCount) {
     xcf::InputFile index;
     if (!index.open(indexFileName)) {
-        markFailed();
+        markFailed("the side index file '" + indexFileName +
+                   "' cannot be read back: " + xcf::systemErrorText(index.systemError()));
         return;
     }
     // From file to file, as the records themselves may have come.
@@ -168,6 +159,12 @@ void CXcfCaptureFileWriter::copyIndexFileToOutput(uint64_t byteCount) {
     if (!outputStream.copyFrom(index, 0, byteCount, copied)) {
         // Either the output failed, or the side index file is shorter than the records
         // written: the index would be incomplete, so the file cannot be trusted.
-        markFailed();
+        if (outputStream.failed()) {
+            markFailed();
+        } else {
+            markFailed("the side index file '" + indexFileName + "' holds " +
+                       std::to_string(copied / kIndexEntrySize) + " entries of the " +
+                       std::to_string(byteCount / kIndexEntrySize) + " records written");
+        }
     }
 }

@@ -13,12 +13,12 @@
 #include <ostream>
 #include <string>
 
-#include "capfile/common/CXcfCaptureFileCommon.h"
 #include "capfile/common/RecordLayout.h"
+#include "capfile/write/CXcfFileWriter.h"
 
 class CXcfCaptureRecord;
 
-class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
+class CXcfCaptureFileWriter : public CXcfFileWriter {
   public:
     // Bytes per entry of the index section and of the side index file.
     static constexpr uint32_t kIndexEntrySize = xcf::layout::kIndexEntrySize;
@@ -57,14 +57,9 @@ class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
     // file it created and an output it created or truncated (always a regular file).
     void discard();
 
-    bool hasFailed() const { return failed; }
     bool isSizeLimitReached() const { return sizeLimitReached; }
     void setFileSizeLimit(uint64_t maxFileSize) { sizeLimit = maxFileSize; }
     uint64_t fileSizeLimit() const { return sizeLimit; }
-    // When set, open creates the output only where nothing exists under its name (never
-    // following a link, never truncating), so that a program writing to a fresh temporary
-    // name cannot touch anything else. Otherwise an existing output is truncated.
-    void setCreateExclusively(bool exclusive) { createExclusively = exclusive; }
 
     // Written after the signature: "%2s" of the format name, zero-filled.
     char formatCodeChars[8];
@@ -108,8 +103,9 @@ class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
     // Patching is possible only once the header is laid out and while the output is open.
     // Every path that closes the output also clears headerLaidOut, so the flag stands for an
     // open output as well.
-    bool canPatch() const { return headerLaidOut && !failed; }
-    void markFailed();
+    bool canPatch() const { return headerLaidOut && !hasFailed(); }
+    // The side index file, where its failure came first.
+    void failureSource(std::string& name, int32_t& error) const override;
     // Clears the failure and size-limit state for a new file.
     void clearWriteState();
     // True when a record of recordBytes more bytes, with its index entry and those of the
@@ -133,9 +129,5 @@ class CXcfCaptureFileWriter : public CXcfCaptureFileCommon {
     void emitToOtherStream(std::ostream& stream, const void* bytes, size_t count);
 
     uint64_t sizeLimit = kDefaultFileSizeLimit;
-    bool failed = false;
     bool sizeLimitReached = false;
-    bool createExclusively = false;
-    // The output under fileName was made by this writer and not yet discarded.
-    bool outputMade = false;
 };

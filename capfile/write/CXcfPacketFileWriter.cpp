@@ -1,7 +1,5 @@
 #include "capfile/write/CXcfPacketFileWriter.h"
 
-#include <cstdio>
-
 CXcfPacketFileWriter::CXcfPacketFileWriter() = default;
 
 CXcfPacketFileWriter::~CXcfPacketFileWriter() = default;
@@ -9,22 +7,14 @@ CXcfPacketFileWriter::~CXcfPacketFileWriter() = default;
 bool CXcfPacketFileWriter::open(const std::string& name) {
     discard();
     fileName = name;
-    failed = false;
-    lastErrorCode = kErrorNone;
-    lastSystemError = 0;
+    clearFailure();
     cut = 0;
-    made = outputStream.create(name, createExclusively ? xcf::OutputFile::Creation::kNewOnly
-                                                       : xcf::OutputFile::Creation::kNewOrTruncate);
-    if (!made) {
-        lastSystemError = outputStream.systemError();
+    if (!createOutput()) {
         return false;
     }
     writeFileHeader();
-    if (failed) {
-        const int32_t cause = lastSystemError;
+    if (hasFailed()) {
         discard();
-        lastSystemError = cause;
-        lastErrorCode = kErrorWriteFailure;
         return false;
     }
     return true;
@@ -32,42 +22,36 @@ bool CXcfPacketFileWriter::open(const std::string& name) {
 
 bool CXcfPacketFileWriter::close() {
     if (!outputStream.isOpen()) {
-        return !failed;
+        return !hasFailed();
     }
-    if (!failed) {
+    if (!hasFailed()) {
         finishFile();
     }
     if (!outputStream.close()) {
         checkFailure();
     }
-    return !failed;
+    return !hasFailed();
 }
 
 void CXcfPacketFileWriter::discard() {
-    outputStream.discard();
-    if (made && !fileName.empty()) {
-        std::remove(fileName.c_str());
-    }
-    made = false;
+    discardOutput();
 }
 
 void CXcfPacketFileWriter::checkFailure() {
-    if (outputStream.failed() && !failed) {
-        failed = true;
-        lastErrorCode = kErrorWriteFailure;
-        lastSystemError = outputStream.systemError();
+    if (outputStream.failed() && !hasFailed()) {
+        markFailed();
     }
 }
 
 void CXcfPacketFileWriter::put(const void* bytes, size_t count) {
-    if (!failed) {
+    if (!hasFailed()) {
         outputStream.put(bytes, count);
         checkFailure();
     }
 }
 
 void CXcfPacketFileWriter::patch(uint64_t position, const void* bytes, size_t count) {
-    if (failed) {
+    if (hasFailed()) {
         return;
     }
     const uint64_t end = outputStream.end();

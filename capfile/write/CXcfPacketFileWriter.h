@@ -1,16 +1,16 @@
 // Base of the writers of the packet-analysis ecosystem's files (pcap, pcapng): opening the
-// output, failures kept as an error code and the system's cause, completion at close, and
-// giving up a file. Unlike the tester formats these files have no 4 GiB limit: every size and
-// position is 64 bits.
+// output, completion at close, and the write path into the output's block. Creating, failing
+// and giving up a file go as in every writer (CXcfFileWriter). Unlike the tester formats these
+// files have no 4 GiB limit: every size and position is 64 bits.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "capfile/common/CXcfCaptureFileCommon.h"
+#include "capfile/write/CXcfFileWriter.h"
 
-class CXcfPacketFileWriter : public CXcfCaptureFileCommon {
+class CXcfPacketFileWriter : public CXcfFileWriter {
   public:
     // Link types of the files (the numbers the ecosystem registers for them).
     static constexpr uint32_t kLinkTypeEthernet = 1;
@@ -33,9 +33,6 @@ class CXcfPacketFileWriter : public CXcfCaptureFileCommon {
     // Closes without completing and removes the file: for a run that failed or was stopped.
     void discard();
 
-    bool hasFailed() const { return failed; }
-    // As the tester-family writers: only a name where nothing exists will do when set.
-    void setCreateExclusively(bool exclusive) { createExclusively = exclusive; }
     // Bytes written so far.
     uint64_t bytesWritten() const { return outputStream.end(); }
     // Packets written so far whose bytes were cut to kMaxCapturedLength.
@@ -48,7 +45,7 @@ class CXcfPacketFileWriter : public CXcfCaptureFileCommon {
 
     // Room for count bytes at the end of the file, or nullptr once the file has failed.
     uint8_t* reserve(size_t count) {
-        uint8_t* at = failed ? nullptr : outputStream.reserve(count);
+        uint8_t* at = hasFailed() ? nullptr : outputStream.reserve(count);
         if (at == nullptr) {
             checkFailure();
         }
@@ -70,8 +67,5 @@ class CXcfPacketFileWriter : public CXcfCaptureFileCommon {
   private:
     void checkFailure();
 
-    bool failed = false;
-    bool createExclusively = false;
-    bool made = false;
     uint64_t cut = 0;
 };

@@ -1,34 +1,16 @@
 #include "capfile/write/CXcfPmB3CaptureFileWriter.h"
 
 #include "capfile/common/RecordLayout.h"
-#include "record/ByteOrder.h"
 
 namespace layout = xcf::layout;
 
 CXcfPmB3CaptureFileWriter::CXcfPmB3CaptureFileWriter(std::string portType, std::string portId,
                                                      std::string direction, int32_t recordType)
-    : CXcfPmBinaryCaptureFileWriter("B3", 1, 1, 3) {
-    setRecordTypeEntry(0, static_cast<uint16_t>(recordType));
-    setSourceNameEntry(0, portType + "," + portId + "," + direction);
-    headerString +=
-        "#Module: " + portType + "\n#Port: " + portId + "\n#Direction: " + direction + "\n";
-}
+    : CXcfPmBinaryCaptureFileWriter(
+          "B3", 1, 1, 3, recordType, portType + "," + portId + "," + direction,
+          "#Module: " + portType + "\n#Port: " + portId + "\n#Direction: " + direction + "\n") {}
 
 CXcfPmB3CaptureFileWriter::~CXcfPmB3CaptureFileWriter() = default;
-
-bool CXcfPmB3CaptureFileWriter::writeRecordFields(bool frameGood, uint8_t portByte,
-                                                  uint32_t seconds, uint32_t nanoseconds,
-                                                  uint32_t extensionLength,
-                                                  const uint8_t* extension,
-                                                  uint32_t frameStoredLength, uint32_t frameLength,
-                                                  const uint8_t* frame) {
-    return writeRecordValues(frameGood, portByte, seconds, nanoseconds, extensionLength, extension,
-                             heldFrameLength(frameStoredLength, frameLength), frame);
-}
-
-void CXcfPmB3CaptureFileWriter::writeHeader() {
-    writeHeaderWithCaptureTimes();
-}
 
 bool CXcfPmB3CaptureFileWriter::writeRecordValues(bool /*frameGood*/, uint8_t /*portByte*/,
                                                   uint32_t seconds, uint32_t nanoseconds,
@@ -48,11 +30,9 @@ bool CXcfPmB3CaptureFileWriter::writeRecordData(uint32_t seconds, uint32_t nanos
     return writeRecordBytes(
         kRecordFieldsSize,
         [&](uint8_t* fields) {
-            xcf::store32(fields, seconds);
-            xcf::store32(fields + 4, nanoseconds);
+            storeTimeAndExtension(fields, seconds, nanoseconds, layout::kB3ExtensionOffset,
+                                  extensionWord0, extensionWord1);
             fields[layout::kB3Layer2Offset] = layer2Type;
-            xcf::store32(fields + layout::kB3ExtensionOffset, extensionWord0);
-            xcf::store32(fields + layout::kB3ExtensionOffset + 4, extensionWord1);
         },
         frame, frameLength);
 }

@@ -17,18 +17,11 @@ class CXcfPmB3CaptureFileWriter : public CXcfPmBinaryCaptureFileWriter {
                               int32_t recordType);
     ~CXcfPmB3CaptureFileWriter() override;
 
-    bool writeRecordFields(bool frameGood, uint8_t portByte, uint32_t seconds, uint32_t nanoseconds,
-                           uint32_t extensionLength, const uint8_t* extension,
-                           uint32_t frameStoredLength, uint32_t frameLength,
-                           const uint8_t* frame) override;
-    void writeHeader() override;
-
     // The record-object entry: the layer-2 type is 0, extension word 0 is the first extension
     // byte and word 1 the next four bytes; missing extension bytes count as 0.
-    virtual bool writeRecordValues(bool frameGood, uint8_t portByte, uint32_t seconds,
-                                   uint32_t nanoseconds, uint32_t extensionLength,
-                                   const uint8_t* extension, uint32_t frameLength,
-                                   const uint8_t* frame);
+    bool writeRecordValues(bool frameGood, uint8_t portByte, uint32_t seconds, uint32_t nanoseconds,
+                           uint32_t extensionLength, const uint8_t* extension, uint32_t frameLength,
+                           const uint8_t* frame) override;
     // Writes one record and its index entry. False when nothing was written: the size limit is
     // reached, the writer has failed or is not open, or frame is null with a non-zero length.
     virtual bool writeRecordData(uint32_t seconds, uint32_t nanoseconds, uint8_t layer2Type,

@@ -1,35 +1,18 @@
 #include "capfile/write/CXcfPmB4CaptureFileWriter.h"
 
 #include "capfile/common/RecordLayout.h"
-#include "record/ByteOrder.h"
 
 namespace layout = xcf::layout;
 
 CXcfPmB4CaptureFileWriter::CXcfPmB4CaptureFileWriter(std::string portTypeList,
                                                      std::string portIdList,
                                                      std::string directionList, int32_t recordType)
-    : CXcfPmBinaryCaptureFileWriter("B4", 1, 0, 1) {
-    setRecordTypeEntry(0, static_cast<uint16_t>(recordType));
-    setSourceNameEntry(0, portTypeList + "," + portIdList + "," + directionList);
-    headerString += "#PortType list: " + portTypeList + "\n#PortId list: " + portIdList +
-                    "\n#Direction list: " + directionList + "\n";
-}
+    : CXcfPmBinaryCaptureFileWriter(
+          "B4", 1, 0, 1, recordType, portTypeList + "," + portIdList + "," + directionList,
+          "#PortType list: " + portTypeList + "\n#PortId list: " + portIdList +
+              "\n#Direction list: " + directionList + "\n") {}
 
 CXcfPmB4CaptureFileWriter::~CXcfPmB4CaptureFileWriter() = default;
-
-bool CXcfPmB4CaptureFileWriter::writeRecordFields(bool frameGood, uint8_t portByte,
-                                                  uint32_t seconds, uint32_t nanoseconds,
-                                                  uint32_t extensionLength,
-                                                  const uint8_t* extension,
-                                                  uint32_t frameStoredLength, uint32_t frameLength,
-                                                  const uint8_t* frame) {
-    return writeRecordValues(frameGood, portByte, seconds, nanoseconds, extensionLength, extension,
-                             heldFrameLength(frameStoredLength, frameLength), frame);
-}
-
-void CXcfPmB4CaptureFileWriter::writeHeader() {
-    writeHeaderWithCaptureTimes();
-}
 
 bool CXcfPmB4CaptureFileWriter::writeRecordValues(bool /*frameGood*/, uint8_t portByte,
                                                   uint32_t seconds, uint32_t nanoseconds,
@@ -52,14 +35,12 @@ bool CXcfPmB4CaptureFileWriter::writeRecordData(uint8_t portHigh, uint8_t portLo
     return writeRecordBytes(
         kRecordFieldsSize,
         [&](uint8_t* fields) {
-            xcf::store32(fields, seconds);
-            xcf::store32(fields + 4, nanoseconds);
+            storeTimeAndExtension(fields, seconds, nanoseconds, layout::kB4ExtensionOffset,
+                                  extensionWord0, extensionWord1);
             fields[layout::kB4PortOffset] =
                 static_cast<uint8_t>(((portHigh & 0x07) << 5) | (portLow & 0x1F));
             fields[layout::kB4StatusOffset] = statusByte;
             fields[layout::kB4Layer2Offset] = layer2Type;
-            xcf::store32(fields + layout::kB4ExtensionOffset, extensionWord0);
-            xcf::store32(fields + layout::kB4ExtensionOffset + 4, extensionWord1);
         },
         frame, frameLength);
 }

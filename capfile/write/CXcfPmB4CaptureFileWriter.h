@@ -17,19 +17,12 @@ class CXcfPmB4CaptureFileWriter : public CXcfPmBinaryCaptureFileWriter {
                               std::string directionList, int32_t recordType);
     ~CXcfPmB4CaptureFileWriter() override;
 
-    bool writeRecordFields(bool frameGood, uint8_t portByte, uint32_t seconds, uint32_t nanoseconds,
-                           uint32_t extensionLength, const uint8_t* extension,
-                           uint32_t frameStoredLength, uint32_t frameLength,
-                           const uint8_t* frame) override;
-    void writeHeader() override;
-
     // The record-object entry: the port byte keeps bits 0 to 6 (bit 7 is written as 0), status
     // and layer-2 type are 0, extension word 0 is the first extension byte and word 1 the next
     // four bytes; missing extension bytes count as 0.
-    virtual bool writeRecordValues(bool frameGood, uint8_t portByte, uint32_t seconds,
-                                   uint32_t nanoseconds, uint32_t extensionLength,
-                                   const uint8_t* extension, uint32_t frameLength,
-                                   const uint8_t* frame);
+    bool writeRecordValues(bool frameGood, uint8_t portByte, uint32_t seconds, uint32_t nanoseconds,
+                           uint32_t extensionLength, const uint8_t* extension, uint32_t frameLength,
+                           const uint8_t* frame) override;
     // Writes one record and its index entry. The port byte is rebuilt from its bits 7 to 5
     // (low 3 bits of portHigh) and 4 to 0 (low 5 bits of portLow). False when nothing was
     // written: the size limit is reached, the writer has failed or is not open, or frame is

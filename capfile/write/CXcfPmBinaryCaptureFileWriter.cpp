@@ -13,7 +13,32 @@ CXcfPmBinaryCaptureFileWriter::CXcfPmBinaryCaptureFileWriter(std::string formatN
     : CXcfPmCaptureFileWriter(std::move(formatName), versionMajorNumber, versionMinorNumber,
                               formatFlags) {}
 
+CXcfPmBinaryCaptureFileWriter::CXcfPmBinaryCaptureFileWriter(
+    std::string formatName, int32_t versionMajorNumber, int32_t versionMinorNumber,
+    uint16_t formatFlags, int32_t recordType, const std::string& sourceName,
+    const std::string& headerLines)
+    : CXcfPmCaptureFileWriter(std::move(formatName), versionMajorNumber, versionMinorNumber,
+                              formatFlags) {
+    setRecordTypeEntry(0, static_cast<uint16_t>(recordType));
+    setSourceNameEntry(0, sourceName);
+    headerString += headerLines;
+}
+
 CXcfPmBinaryCaptureFileWriter::~CXcfPmBinaryCaptureFileWriter() = default;
+
+void CXcfPmBinaryCaptureFileWriter::writeHeader() {
+    writeHeaderWithCaptureTimes();
+}
+
+bool CXcfPmBinaryCaptureFileWriter::writeRecordFields(bool frameGood, uint8_t portByte,
+                                                      uint32_t seconds, uint32_t nanoseconds,
+                                                      uint32_t extensionLength,
+                                                      const uint8_t* extension,
+                                                      uint32_t frameStoredLength,
+                                                      uint32_t frameLength, const uint8_t* frame) {
+    return writeRecordValues(frameGood, portByte, seconds, nanoseconds, extensionLength, extension,
+                             heldFrameLength(frameStoredLength, frameLength), frame);
+}
 
 bool CXcfPmBinaryCaptureFileWriter::open(std::string name, std::string descriptionText) {
     if (name.empty()) {

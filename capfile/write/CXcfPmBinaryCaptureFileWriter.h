@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "capfile/write/CXcfPmCaptureFileWriter.h"
+#include "record/ByteOrder.h"
 
 class CXcfPmBinaryCaptureFileWriter : public CXcfPmCaptureFileWriter {
   public:
@@ -26,6 +27,19 @@ class CXcfPmBinaryCaptureFileWriter : public CXcfPmCaptureFileWriter {
     // name, when a file cannot be created, and when the header cannot be written; then
     // lastErrorCode is kErrorWriteFailure and no file this writer created is left behind.
     bool open(std::string name, std::string descriptionText) override;
+    // The header of the B3 and B4 formats: the common header, then the capture times block.
+    void writeHeader() override;
+    // The record-object entry of both formats: the frame bytes the record holds go to
+    // writeRecordValues.
+    bool writeRecordFields(bool frameGood, uint8_t portByte, uint32_t seconds, uint32_t nanoseconds,
+                           uint32_t extensionLength, const uint8_t* extension,
+                           uint32_t frameStoredLength, uint32_t frameLength,
+                           const uint8_t* frame) override;
+    // One record from the values of a record object, laid out as the format lays it out.
+    virtual bool writeRecordValues(bool frameGood, uint8_t portByte, uint32_t seconds,
+                                   uint32_t nanoseconds, uint32_t extensionLength,
+                                   const uint8_t* extension, uint32_t frameLength,
+                                   const uint8_t* frame) = 0;
     void setDescription(std::string text) override;
     void putByte(std::ostream& stream, uint32_t value) override;
     void putUint16(std::ostream& stream, uint32_t value) override;
@@ -62,6 +76,12 @@ class CXcfPmBinaryCaptureFileWriter : public CXcfPmCaptureFileWriter {
                          bool fromB3);
 
   protected:
+    // A B3 or B4 writer of the record type, whose source 0 is sourceName, with headerLines
+    // added to the text header block.
+    CXcfPmBinaryCaptureFileWriter(std::string formatName, int32_t versionMajorNumber,
+                                  int32_t versionMinorNumber, uint16_t formatFlags,
+                                  int32_t recordType, const std::string& sourceName,
+                                  const std::string& headerLines);
     // The header of the B3 and B4 formats: the common header, then the capture times block;
     // the data start after it.
     void writeHeaderWithCaptureTimes();
@@ -83,6 +103,16 @@ class CXcfPmBinaryCaptureFileWriter : public CXcfPmCaptureFileWriter {
         fillFields(fields);
         emit(outputStream, frame, frameLength);
         return finishRecord();
+    }
+    // The fields both formats have: the timestamp at the start and the two extension words at
+    // extensionOffset, big-endian.
+    static void storeTimeAndExtension(uint8_t* fields, uint32_t seconds, uint32_t nanoseconds,
+                                      size_t extensionOffset, uint32_t extensionWord0,
+                                      uint32_t extensionWord1) {
+        xcf::store32(fields, seconds);
+        xcf::store32(fields + 4, nanoseconds);
+        xcf::store32(fields + extensionOffset, extensionWord0);
+        xcf::store32(fields + extensionOffset + 4, extensionWord1);
     }
     // The two extension values of the record-object entry: the first extension byte and the
     // next four as a big-endian number. Bytes beyond the extension's length count as 0.
