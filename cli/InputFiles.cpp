@@ -10,7 +10,6 @@
 #include "capfile/common/CXcfCaptureFileCommon.h"
 #include "capfile/read/CXcfCaptureFileParserFactory.h"
 #include "capfile/read/CXcfPmCaptureFileParser.h"
-#include "cli/FormatRecords.h"
 #include "cli/RunReport.h"
 
 namespace cli {
@@ -108,45 +107,13 @@ std::unique_ptr<CXcfPmCaptureFileParser> openTesterInput(const std::string& name
     }
     const std::string code = parser->getFormatCode();
     auto* family = dynamic_cast<CXcfPmCaptureFileParser*>(parser.get());
-    if (captureFormatOf(code) == CaptureFormat::kOther || family == nullptr) {
+    if ((code != "B3" && code != "B4") || family == nullptr) {
         message = "Cannot parse file: '" + name + "'\nbecause: The file format (" + code +
                   ") is neither B3 nor B4 so cannot be processed further.";
         return nullptr;
     }
     parser.release();
     return std::unique_ptr<CXcfPmCaptureFileParser>(family);
-}
-
-void outputPortOf(CXcfPmCaptureFileParser& first, std::string& portType, std::string& portId) {
-    // Record 0 never exists: a B3 reader answers from its source 0 name, a B4 reader with its
-    // defaults alone.
-    std::string direction;
-    first.getPortDescription(0, portType, portId, direction);
-    if (captureFormatOf(first.getFormatCode()) != CaptureFormat::kB4) {
-        return;
-    }
-    FormatRecords records;
-    CXcfCaptureRecord& record = records.recordFor(CaptureFormat::kB4);
-    std::string name;
-    if (!first.readRecord(1, record) || !first.sourceNameOfRecord(record, name) || name.empty()) {
-        name = first.getSourceName(0);
-    }
-    first.releaseBuffers();
-    // "type,id,direction", as the B4 writer names a port.
-    const size_t typeEnd = name.find(',');
-    const std::string type = name.substr(0, typeEnd);
-    if (type.empty() || type == "Unknown") {
-        return;
-    }
-    portType = type;
-    if (typeEnd != std::string::npos) {
-        const size_t idEnd = name.find(',', typeEnd + 1);
-        const std::string id = name.substr(
-            typeEnd + 1, idEnd == std::string::npos ? std::string::npos : idEnd - typeEnd - 1);
-        if (!id.empty()) {
-            portId = id;
-        }
-    }
 }
 
 bool openTesterInputs(const std::vector<std::string>& names, RunReport& report,

@@ -40,12 +40,6 @@ std::unique_ptr<CXcfPmCaptureFileParser> openTesterInput(const std::string& name
 
 class RunReport;
 
-// The port type and id an output names as its own, taken from the first input: a B3 input's
-// port description; for a B4 input the name of its first record's port, or of its source 0
-// when that record cannot be read or its port has no name. The fixed defaults remain where
-// the input names nothing.
-void outputPortOf(CXcfPmCaptureFileParser& first, std::string& portType, std::string& portId);
-
 // Opens every input in order as openTesterInput does, reporting a failure under the step
 // openInputFile and stopping there (or at a stop signal). Each reader holds only its header
 // until its records are read.

@@ -1,5 +1,5 @@
-// The append driver: opens the inputs and the output, copies the records of the merged
-// input sequence into the output, and closes everything. Only this class and main print.
+// The append driver: opens the inputs and the output, pumps the records of the inputs, one
+// after another, into the output, and closes everything. Only this class and main print.
 #pragma once
 
 #include <cstdint>
@@ -7,13 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "splicetrc/RunSettings.h"
 #include "capfile/read/CXcfPmCaptureFileParser.h"
-#include "capfile/write/CXcfPmBinaryCaptureFileWriter.h"
-#include "cli/FormatRecords.h"
 #include "cli/RunReport.h"
 #include "cli/SafeOutput.h"
-#include "record/CXcfCaptureRecord.h"
+#include "flow/TesterFile.h"
+#include "splicetrc/RunSettings.h"
 
 class AppendRun {
   public:
@@ -41,28 +39,16 @@ class AppendRun {
     int interruptedBy() const { return report.stoppedBy(); }
 
     std::vector<std::unique_ptr<CXcfPmCaptureFileParser>> readers;
-    std::unique_ptr<CXcfPmBinaryCaptureFileWriter> writer;
     std::string outputFormat = "B3";
     std::string portType;
     std::string portId;
 
   private:
-    void reportError(const std::string& context, const std::string& message) const;
-    uint32_t appendRecords();
-    // Hands the record to the writer in the output format's form; source is the format of
-    // the input it came from.
-    bool emitRecord(const CXcfCaptureRecord& record, cli::CaptureFormat source);
-    // Creates the writer on a fresh temporary file beside the output; false with the reason.
-    bool openTemporaryOutput(std::string& reason);
-
     const RunSettings& settings;
     // Written under a temporary name; the output name gets the file only when it is complete.
     cli::SafeOutput output;
-    // outputFormat, derived once for the record loop.
-    cli::CaptureFormat outputKind = cli::CaptureFormat::kB3;
+    std::unique_ptr<flow::TesterFile> file;
     uint64_t outputSizeLimit = 0;
     bool bulkCopy = true;
-    // Records per copied run: their index entries pass through a block of this many entries.
-    static constexpr uint32_t kMaxRun = 65536;
     cli::RunReport report;
 };

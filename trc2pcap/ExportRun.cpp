@@ -6,11 +6,12 @@
 
 #include "capfile/common/RecordLayout.h"
 #include "cli/Console.h"
-#include "cli/FormatRecords.h"
 #include "cli/InputFiles.h"
-#include "cli/Progress.h"
-#include "cli/Signals.h"
+#include "cli/OutputOpener.h"
 #include "cli/TextCleaning.h"
+#include "flow/FileOrderSource.h"
+#include "flow/FormatRecords.h"
+#include "flow/RecordPump.h"
 #include "record/ByteOrder.h"
 
 namespace {
@@ -56,17 +57,8 @@ bool ExportRun::openAllInputs() {
 }
 
 bool ExportRun::prepareOutput() {
-    const std::string& name = settings.outputFileName;
-    std::string reason;
-    if (!output.prepare(name, reason)) {
-        report.error("openOutputFile", "Failed to open file: '" + name + "'\nbecause: " + reason);
-        return false;
-    }
-    if (!output.sparesInputs(settings.inputFileNames, reason)) {
-        report.error("openOutputFile", "Failed to open file: '" + name + "'\nbecause: " + reason);
-        return false;
-    }
-    return true;
+    return cli::OutputOpener(report, settings.inputFileNames)
+        .check(output, settings.outputFileName);
 }
 
 bool ExportRun::openWriter(uint32_t firstLinkType) {
@@ -79,18 +71,12 @@ bool ExportRun::openWriter(uint32_t firstLinkType) {
         writer = pcapng.get();
     }
     writer->setCreateExclusively(true);
-    std::string reason;
-    const bool created = output.createTemporary(
-        [this](const std::string& temporaryName) {
-            if (writer->open(temporaryName)) {
-                return 0;
-            }
-            return writer->systemError() != 0 ? writer->systemError() : EIO;
-        },
-        reason);
+    const bool created = cli::OutputOpener(report, settings.inputFileNames)
+                             .create(output, settings.outputFileName, *writer,
+                                     [this](const std::string& temporaryName) {
+                                         return writer->open(temporaryName);
+                                     });
     if (!created) {
-        report.error("openOutputFile",
-                     "Failed to open file: '" + settings.outputFileName + "'\nbecause: " + reason);
         writer = nullptr;
     }
     return created;
@@ -98,7 +84,7 @@ bool ExportRun::openWriter(uint32_t firstLinkType) {
 
 ExportRun::Packet ExportRun::packetOf(const CXcfCaptureRecord& record) {
     Packet packet;
-    packet.time = cli::recordTime(record);
+    packet.time = flow::recordTime(record);
     packet.portByte = record.getPortByte();
     packet.layer2Type = record.getLayer2Type();
     packet.frame = record.getFrame();
@@ -124,10 +110,10 @@ bool ExportRun::timeFits(const Packet& packet) const {
     return settings.format != ExportFormat::kPcap || CXcfPcapFileWriter::holdsTime(packet.time);
 }
 
-uint32_t ExportRun::interfaceFor(const Packet& packet, const cli::RecordSequence& sequence,
+uint32_t ExportRun::interfaceFor(const Packet& packet, const flow::RecordOrigin& origin,
                                  uint32_t linkType) {
     const uint32_t port = packet.portByte & kPortNumberMask;
-    const auto key = std::make_tuple(sequence.inputIndex(), port, linkType);
+    const auto key = std::make_tuple(origin.input, port, linkType);
     // Records of one port usually come in runs.
     if (lastInterface != interfaces.end() && lastInterface->first == key) {
         return lastInterface->second;
@@ -138,7 +124,7 @@ uint32_t ExportRun::interfaceFor(const Packet& packet, const cli::RecordSequence
         return found->second;
     }
     // Readers of pcapng take names as UTF-8; a source name holds whatever bytes the input has.
-    std::string name = cli::validUtf8(sequence.reader().getSourceName(port));
+    std::string name = cli::validUtf8(origin.reader->getSourceName(port));
     if (name.empty()) {
         name = "port " + std::to_string(port);
     }
@@ -147,7 +133,7 @@ uint32_t ExportRun::interfaceFor(const Packet& packet, const cli::RecordSequence
     return id;
 }
 
-bool ExportRun::writePacket(const Packet& packet, const cli::RecordSequence& sequence,
+bool ExportRun::writePacket(const Packet& packet, const flow::RecordOrigin& origin,
                             uint32_t linkType) {
     if (pcap) {
         return pcap->writePacket(packet.time, packet.originalLength, packet.capturedLength,
@@ -156,7 +142,7 @@ bool ExportRun::writePacket(const Packet& packet, const cli::RecordSequence& seq
     const bool damaged = (packet.portByte & xcf::layout::kDamagedFrameBit) != 0;
     static const std::string kDamaged = "damaged frame";
     static const std::string kNone;
-    return pcapng->writePacket(interfaceFor(packet, sequence, linkType), packet.time,
+    return pcapng->writePacket(interfaceFor(packet, origin, linkType), packet.time,
                                packet.originalLength, packet.capturedLength, packet.frame,
                                damaged ? kDamaged : kNone);
 }
@@ -165,23 +151,30 @@ void ExportRun::reportWriteFailure() {
     report.writeFailure("exportRecords", settings.outputFileName, *writer);
 }
 
-uint32_t ExportRun::exportRun(const cli::RecordSequence& sequence,
-                              const std::vector<uint32_t>& offsets, uint32_t count, bool& failed) {
-    failed = false;
+uint64_t ExportRun::runBytes(flow::CaptureFormat input) const {
+    return input == flow::CaptureFormat::kOther ? 0 : kRunBytes;
+}
+
+uint32_t ExportRun::takeRun(const flow::RecordRun& run, const flow::RecordOrigin& origin,
+                            bool& stop) {
+    stop = false;
+    const std::vector<uint32_t>& offsets = run.offsets;
+    const uint32_t count = run.count;
     // Grown only: resizing down and up again would clear the bytes each run.
     const size_t want = offsets[count] - offsets[0];
-    if (runBytes.size() < want) {
-        runBytes.resize(want);
+    if (loadedRun.size() < want) {
+        loadedRun.resize(want);
     }
-    const size_t got = sequence.reader().inputFile().readAt(offsets[0], runBytes.data(), want);
-    const bool b4 = sequence.format() == cli::CaptureFormat::kB4;
+    const size_t got = origin.reader->inputFile().readAt(offsets[0], loadedRun.data(), want);
+    const bool b4 = origin.format == flow::CaptureFormat::kB4;
     const uint32_t fields =
         b4 ? xcf::layout::kB4WrittenFieldsSize : xcf::layout::kB3WrittenFieldsSize;
+    flow::RecordOrigin at = origin;
     uint32_t done = 0;
     for (; done < count && uint64_t{offsets[done + 1]} - offsets[0] <= got; ++done) {
-        const uint8_t* bytes = runBytes.data() + (offsets[done] - offsets[0]);
+        const uint8_t* bytes = loadedRun.data() + (offsets[done] - offsets[0]);
         Packet packet;
-        packet.time = cli::recordTime(xcf::load32(bytes), xcf::load32(bytes + 4));
+        packet.time = flow::recordTime(xcf::load32(bytes), xcf::load32(bytes + 4));
         packet.portByte = b4 ? bytes[xcf::layout::kB4PortOffset] : 0;
         packet.layer2Type =
             b4 ? bytes[xcf::layout::kB4Layer2Offset] : bytes[xcf::layout::kB3Layer2Offset];
@@ -194,16 +187,56 @@ uint32_t ExportRun::exportRun(const cli::RecordSequence& sequence,
             break;  // the usual path reports it
         }
         if (!writer && !openWriter(linkType)) {
-            failed = true;
+            stop = true;
             break;
         }
-        if (!writePacket(packet, sequence, linkType)) {
+        at.number = origin.number + done;
+        if (!writePacket(packet, at, linkType)) {
             reportWriteFailure();
-            failed = true;
+            stop = true;
             break;
         }
     }
     return done;
+}
+
+bool ExportRun::take(const CXcfCaptureRecord& record, const flow::RecordOrigin& origin) {
+    const Packet packet = packetOf(record);
+    const std::string where =
+        "Record " + std::to_string(origin.number) + " of '" + origin.reader->getFileName() + "'";
+    uint32_t linkType = 0;
+    if (!linkTypeOf(packet, linkType)) {
+        report.error("exportRecords",
+                     where + " has the layer-2 type code " + std::to_string(packet.layer2Type) +
+                         ", which names no link type; give '-linktype N' to use link type N "
+                         "for every record.");
+        return false;
+    }
+    if (!timeFits(packet)) {
+        report.error("exportRecords",
+                     where + " has the time " + timeText(packet.time) + " (seconds " +
+                         std::to_string(record.getTimestampSeconds()) + ", nanoseconds " +
+                         std::to_string(record.getTimestampNanoseconds()) +
+                         "), past the 32-bit seconds of a pcap file (the year 2106): use "
+                         "'-format pcapng'.");
+        return false;
+    }
+    if (!writer && !openWriter(linkType)) {
+        return false;
+    }
+    if (pcap && linkType != pcap->linkType()) {
+        report.error("exportRecords", where + " has link type " + linkTypeText(linkType) +
+                                          ", but the pcap file holds link type " +
+                                          linkTypeText(pcap->linkType()) +
+                                          " of its first record; a pcap file holds one link "
+                                          "type: use '-format pcapng'.");
+        return false;
+    }
+    if (!writePacket(packet, origin, linkType)) {
+        reportWriteFailure();
+        return false;
+    }
+    return true;
 }
 
 bool ExportRun::exportRecords(uint64_t& count) {
@@ -212,96 +245,16 @@ bool ExportRun::exportRecords(uint64_t& count) {
     for (const auto& reader : readers) {
         total += reader->numberOfRecords;
     }
-    cli::Progress progress("trc2pcap", total);
-    cli::RecordSequence sequence(readers);
-    std::vector<uint32_t> offsets;
-    uint64_t seen = 0;
-    bool oneByOne = false;  // the next record goes the usual way
-    while (settings.recordLimit == 0 || count < settings.recordLimit) {
-        if (cli::stopSignal() != 0) {
-            break;
-        }
-        // Records laid out as the writers lay them out are taken in runs, straight from their
-        // bytes; those before the start are only counted.
-        if (!oneByOne) {
-            const uint64_t skip =
-                settings.startRecord > seen + 1 ? settings.startRecord - seen - 1 : 0;
-            const uint64_t left =
-                settings.recordLimit == 0 ? kMaxRun : settings.recordLimit - count;
-            const uint32_t run = sequence.nextRawRun(
-                static_cast<uint32_t>(std::min<uint64_t>(skip != 0 ? skip : left, kMaxRun)),
-                kRunBytes, offsets);
-            if (run > 0 && skip != 0) {
-                seen += run;
-                continue;
-            }
-            if (run > 0) {
-                bool failed = false;
-                const uint32_t done = exportRun(sequence, offsets, run, failed);
-                seen += done;
-                count += done;
-                if (failed) {
-                    return false;
-                }
-                if (done < run) {
-                    sequence.giveBack(run - done);
-                    oneByOne = true;
-                }
-                progress.update(seen, writer ? writer->bytesWritten() : 0);
-                continue;
-            }
-        }
-        oneByOne = false;
-        const CXcfCaptureRecord* record = sequence.next();
-        if (record == nullptr) {
-            break;
-        }
-        if (++seen < settings.startRecord) {
-            continue;
-        }
-        const Packet packet = packetOf(*record);
-        uint32_t linkType = 0;
-        if (!linkTypeOf(packet, linkType)) {
-            report.error("exportRecords",
-                         "Record " + std::to_string(sequence.recordNumber()) + " of '" +
-                             sequence.reader().getFileName() + "' has the layer-2 type code " +
-                             std::to_string(packet.layer2Type) +
-                             ", which names no link type; give '-linktype N' to use link type N "
-                             "for every record.");
-            return false;
-        }
-        if (!timeFits(packet)) {
-            report.error("exportRecords",
-                         "Record " + std::to_string(sequence.recordNumber()) + " of '" +
-                             sequence.reader().getFileName() + "' has the time " +
-                             timeText(packet.time) + " (seconds " +
-                             std::to_string(record->getTimestampSeconds()) + ", nanoseconds " +
-                             std::to_string(record->getTimestampNanoseconds()) +
-                             "), past the 32-bit seconds of a pcap file (the year 2106): use "
-                             "'-format pcapng'.");
-            return false;
-        }
-        if (!writer && !openWriter(linkType)) {
-            return false;
-        }
-        if (pcap && linkType != pcap->linkType()) {
-            report.error("exportRecords",
-                         "Record " + std::to_string(sequence.recordNumber()) + " of '" +
-                             sequence.reader().getFileName() + "' has link type " +
-                             linkTypeText(linkType) + ", but the pcap file holds link type " +
-                             linkTypeText(pcap->linkType()) +
-                             " of its first record; a pcap file holds one link type: use "
-                             "'-format pcapng'.");
-            return false;
-        }
-        if (!writePacket(packet, sequence, linkType)) {
-            reportWriteFailure();
-            return false;
-        }
-        ++count;
-        progress.update(seen, writer->bytesWritten());
+    flow::FileOrderSource source(readers);
+    flow::RecordPump pump(source, *this);
+    pump.startAt(settings.startRecord);
+    pump.limitTo(settings.recordLimit);
+    pump.showProgress("trc2pcap", total);
+    const flow::RecordPump::End end = pump.run();
+    count = pump.taken();
+    if (end == flow::RecordPump::End::kSinkStopped) {
+        return false;
     }
-    progress.finish();
     if (report.stopRequested("exportRecords")) {
         return false;
     }

@@ -13,15 +13,17 @@
 #include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "capfile/write/CXcfPcapFileWriter.h"
 #include "capfile/write/CXcfPcapngFileWriter.h"
-#include "cli/RecordSequence.h"
 #include "cli/RunReport.h"
 #include "cli/SafeOutput.h"
+#include "flow/RecordSink.h"
 #include "trc2pcap/ExportSettings.h"
 
-class ExportRun {
+// The run is the sink of its own records: the pump hands it records and runs, and it turns
+// them into packets.
+class ExportRun : public flow::RecordSink {
   public:
     explicit ExportRun(const ExportSettings& settings);
-    ~ExportRun();
+    ~ExportRun() override;
     ExportRun(const ExportRun&) = delete;
     ExportRun& operator=(const ExportRun&) = delete;
 
@@ -33,6 +35,12 @@ class ExportRun {
 
     // The stop signal that ended the run early, 0 when none did.
     int interruptedBy() const { return report.stoppedBy(); }
+
+    bool take(const CXcfCaptureRecord& record, const flow::RecordOrigin& origin) override;
+    uint64_t runBytes(flow::CaptureFormat input) const override;
+    uint32_t takeRun(const flow::RecordRun& run, const flow::RecordOrigin& origin,
+                     bool& stop) override;
+    uint64_t bytesWritten() const override { return writer ? writer->bytesWritten() : 0; }
 
   private:
     // What the export takes of a record, from a record object or straight from its bytes.
@@ -51,17 +59,11 @@ class ExportRun {
     bool linkTypeOf(const Packet& packet, uint32_t& linkType) const;
     // Whether the output can hold the packet's time (pcap seconds are 32 bits).
     bool timeFits(const Packet& packet) const;
-    // Writes the records of a run whose bytes lie as the writers lay them out, straight from
-    // those bytes. Returns how many were written; failed when the export must end. A record
-    // the usual path must handle (an unknown layer-2 code, another link type in a pcap file)
-    // ends the run before it.
-    uint32_t exportRun(const cli::RecordSequence& sequence, const std::vector<uint32_t>& offsets,
-                       uint32_t count, bool& failed);
     // Creates the writer on a fresh temporary file; the first record's link type fixes a pcap
     // file's.
     bool openWriter(uint32_t firstLinkType);
-    bool writePacket(const Packet& packet, const cli::RecordSequence& sequence, uint32_t linkType);
-    uint32_t interfaceFor(const Packet& packet, const cli::RecordSequence& sequence,
+    bool writePacket(const Packet& packet, const flow::RecordOrigin& origin, uint32_t linkType);
+    uint32_t interfaceFor(const Packet& packet, const flow::RecordOrigin& origin,
                           uint32_t linkType);
     void reportWriteFailure();
 
@@ -77,8 +79,7 @@ class ExportRun {
     std::map<InterfaceKey, uint32_t>::const_iterator lastInterface = interfaces.end();
     cli::RunReport report;
     // Bytes of the run being exported.
-    std::vector<uint8_t> runBytes;
-    // Records per run, and the bytes a run may hold: it passes through memory.
-    static constexpr uint32_t kMaxRun = 65536;
+    std::vector<uint8_t> loadedRun;
+    // The bytes a run may hold: it passes through memory.
     static constexpr uint64_t kRunBytes = 1024 * 1024;
 };

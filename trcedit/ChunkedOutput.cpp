@@ -6,10 +6,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "capfile/write/CXcfPmB3CaptureFileWriter.h"
-#include "capfile/write/CXcfPmB4CaptureFileWriter.h"
+#include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "cli/Console.h"
-#include "cli/RecordMapping.h"
+#include "cli/OutputOpener.h"
 #include "record/ByteOrder.h"
 #include "record/CXcfTimeOfDay.h"
 #include "record/CXcfTimestamp.h"
@@ -27,7 +26,7 @@ CXcfTimeOfDay timeOfDay(uint32_t seconds, uint32_t nanoseconds) {
 
 }  // namespace
 
-ChunkedOutput::ChunkedOutput(const EditSettings& settings, cli::CaptureFormat format,
+ChunkedOutput::ChunkedOutput(const EditSettings& settings, flow::CaptureFormat format,
                              std::string portType, std::string portId, cli::RunReport& report)
     : settings(settings),
       format(format),
@@ -99,41 +98,23 @@ bool ChunkedOutput::startFile() {
         return false;
     }
     current.name = nameOf(written.size() + 1);
-    std::string reason;
-    if (!current.output.prepare(current.name, reason) ||
-        !current.output.sparesInputs(settings.inputFileNames, reason)) {
-        report.error("openOutputFile",
-                     "Failed to open file: '" + current.name + "'\nbecause: " + reason);
+    const cli::OutputOpener opener(report, settings.inputFileNames);
+    if (!opener.check(current.output, current.name)) {
         return false;
     }
     const auto taken = targets.emplace(current.output.targetKey(), current.name);
     if (!taken.second) {
-        report.error("openOutputFile", "Failed to open file: '" + current.name +
-                                           "'\nbecause: it leads to the same file as '" +
-                                           taken.first->second + "', which this run writes too");
+        opener.refuse(current.name, "it leads to the same file as '" + taken.first->second +
+                                        "', which this run writes too");
         return false;
     }
-    if (format == cli::CaptureFormat::kB3) {
-        writer = std::make_unique<CXcfPmB3CaptureFileWriter>(portType, portId, "Rx", 3);
-    } else {
-        writer = std::make_unique<CXcfPmB4CaptureFileWriter>(portType, portId, "Rx", 4);
+    file = std::make_unique<flow::TesterFile>(format, portType, portId);
+    if (settings.split == SplitKind::kBytes &&
+        settings.splitValue < file->writer().fileSizeLimit()) {
+        file->setSizeLimit(settings.splitValue);
     }
-    if (settings.split == SplitKind::kBytes && settings.splitValue < writer->fileSizeLimit()) {
-        writer->setFileSizeLimit(settings.splitValue);
-    }
-    writer->setCreateExclusively(true);
-    const bool created = current.output.createTemporary(
-        [this](const std::string& temporaryName) {
-            if (writer->open(temporaryName, "Edited records")) {
-                return 0;
-            }
-            return writer->systemError() != 0 ? writer->systemError() : EIO;
-        },
-        reason);
-    if (!created) {
-        report.error("openOutputFile",
-                     "Failed to open file: '" + current.name + "'\nbecause: " + reason);
-        writer.reset();
+    if (!file->create(current.output, current.name, opener, "Edited records")) {
+        file.reset();
         return false;
     }
     chunkRecords = 0;
@@ -141,6 +122,7 @@ bool ChunkedOutput::startFile() {
 }
 
 bool ChunkedOutput::finishFile() {
+    CXcfPmBinaryCaptureFileWriter* writer = &file->writer();
     if (chunkRecords > 0) {
         writer->setCaptureStartTimeOfDay(timeOfDay(firstSeconds, firstNanoseconds));
         writer->setCaptureStopTimeOfDay(timeOfDay(lastSeconds, lastNanoseconds));
@@ -154,7 +136,7 @@ bool ChunkedOutput::finishFile() {
         return false;
     }
     written.push_back(std::move(current));
-    writer.reset();
+    file.reset();
     return true;
 }
 
@@ -163,7 +145,7 @@ bool ChunkedOutput::needsNewChunk(uint64_t time) const {
         case SplitKind::kRecords:
             return chunkRecords >= settings.splitValue;
         case SplitKind::kSeconds: {
-            const uint64_t chunkFirstTime = cli::recordTime(firstSeconds, firstNanoseconds);
+            const uint64_t chunkFirstTime = flow::recordTime(firstSeconds, firstNanoseconds);
             return time >= chunkFirstTime && time - chunkFirstTime >= settings.splitValue;
         }
         default:
@@ -172,8 +154,9 @@ bool ChunkedOutput::needsNewChunk(uint64_t time) const {
 }
 
 bool ChunkedOutput::handleRefusal() {
-    if (writer->hasFailed() || !writer->isSizeLimitReached()) {
-        report.writeFailure("editRecords", current.name, *writer);
+    const CXcfPmBinaryCaptureFileWriter& writer = file->writer();
+    if (writer.hasFailed() || !writer.isSizeLimitReached()) {
+        report.writeFailure("editRecords", current.name, writer);
         return false;
     }
     if (settings.split == SplitKind::kBytes && chunkRecords > 0) {
@@ -196,17 +179,17 @@ bool ChunkedOutput::handleRefusal() {
     return false;
 }
 
-bool ChunkedOutput::write(const CXcfCaptureRecord& record, cli::CaptureFormat source) {
-    const uint64_t time = cli::recordTime(record);
-    if (writer && chunkRecords > 0 && needsNewChunk(time) && !finishFile()) {
+bool ChunkedOutput::write(const CXcfCaptureRecord& record, flow::CaptureFormat source) {
+    const uint64_t time = flow::recordTime(record);
+    if (file && chunkRecords > 0 && needsNewChunk(time) && !finishFile()) {
         return false;
     }
-    if (!writer && !startFile()) {
+    if (!file && !startFile()) {
         return false;
     }
-    if (!cli::writeMapped(*writer, format, record, source)) {
+    if (!file->write(record, source)) {
         const bool nextChunk = handleRefusal();
-        if (!nextChunk || !cli::writeMapped(*writer, format, record, source)) {
+        if (!nextChunk || !file->write(record, source)) {
             if (nextChunk) {
                 handleRefusal();
             }
@@ -224,9 +207,17 @@ bool ChunkedOutput::write(const CXcfCaptureRecord& record, cli::CaptureFormat so
     return true;
 }
 
-uint32_t ChunkedOutput::writeRun(xcf::InputFile& input, const uint32_t* offsets, uint32_t count,
-                                 bool fromB3, bool& failed) {
-    failed = false;
+uint64_t ChunkedOutput::runBytes(flow::CaptureFormat input) const {
+    // A split by time needs each record's time: such records come one by one.
+    return settings.split == SplitKind::kSeconds ? 0 : flow::TesterFile::runBytesFor(format, input);
+}
+
+uint32_t ChunkedOutput::takeRun(const flow::RecordRun& run, const flow::RecordOrigin& origin,
+                                bool& stop) {
+    stop = false;
+    const uint32_t count = run.count;
+    const uint32_t* offsets = run.offsets.data();
+    xcf::InputFile& input = origin.reader->inputFile();
     uint32_t done = 0;
     // A record's time, from its first bytes: the copied records are not decoded.
     auto timeAt = [&input](uint32_t offset, uint32_t& seconds, uint32_t& nanoseconds) {
@@ -237,13 +228,13 @@ uint32_t ChunkedOutput::writeRun(xcf::InputFile& input, const uint32_t* offsets,
         return read;
     };
     while (done < count) {
-        if (writer && settings.split == SplitKind::kRecords &&
-            chunkRecords >= settings.splitValue && !finishFile()) {
-            failed = true;
+        if (file && settings.split == SplitKind::kRecords && chunkRecords >= settings.splitValue &&
+            !finishFile()) {
+            stop = true;
             return done;
         }
-        if (!writer && !startFile()) {
-            failed = true;
+        if (!file && !startFile()) {
+            stop = true;
             return done;
         }
         uint32_t wanted = count - done;
@@ -251,31 +242,31 @@ uint32_t ChunkedOutput::writeRun(xcf::InputFile& input, const uint32_t* offsets,
             wanted = static_cast<uint32_t>(
                 std::min<uint64_t>(wanted, settings.splitValue - chunkRecords));
         }
-        const uint32_t written = writer->copyRecords(input, offsets + done, wanted, fromB3);
+        const uint32_t copied = file->copy(run, origin, done, wanted);
         uint32_t seconds = 0;
         uint32_t nanoseconds = 0;
-        if (written == 0 && !timeAt(offsets[done], seconds, nanoseconds)) {
+        if (copied == 0 && !timeAt(offsets[done], seconds, nanoseconds)) {
             // The input cannot be read: the usual way says so. Checked before a refusal is
             // handled, so that a record that can be neither read nor fitted is not taken for
             // a full chunk.
             return done;
         }
-        if (written > 0) {
+        if (copied > 0) {
             if (chunkRecords == 0) {
                 // Its bytes were just copied: the read cannot fail where the copy did not.
                 timeAt(offsets[done], firstSeconds, firstNanoseconds);
             }
-            timeAt(offsets[done + written - 1], lastSeconds, lastNanoseconds);
-            chunkRecords += written;
-            totalRecords += written;
-            done += written;
+            timeAt(offsets[done + copied - 1], lastSeconds, lastNanoseconds);
+            chunkRecords += copied;
+            totalRecords += copied;
+            done += copied;
         }
-        if (written < wanted) {
-            if (!writer->hasFailed() && !writer->isSizeLimitReached()) {
+        if (copied < wanted) {
+            if (!file->isFull()) {
                 return done;  // the input could not be read from here on
             }
             if (!handleRefusal()) {
-                failed = true;
+                stop = true;
                 return done;
             }
         }
@@ -284,7 +275,7 @@ uint32_t ChunkedOutput::writeRun(xcf::InputFile& input, const uint32_t* offsets,
 }
 
 bool ChunkedOutput::commit() {
-    if (writer && !finishFile()) {
+    if (file && !finishFile()) {
         return false;
     }
     // One file is replaced in one step; a series keeps what it replaces until all are in.
@@ -322,9 +313,9 @@ bool ChunkedOutput::commit() {
 }
 
 void ChunkedOutput::discard() {
-    if (writer) {
-        writer->discard();
-        writer.reset();
+    if (file) {
+        file->writer().discard();
+        file.reset();
     }
     for (const Pending& file : written) {
         if (!file.output.isCommitted() && !file.output.temporaryName().empty()) {

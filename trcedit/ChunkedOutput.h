@@ -11,18 +11,19 @@
 #include <string>
 #include <vector>
 
-#include "capfile/write/CXcfPmBinaryCaptureFileWriter.h"
-#include "cli/FormatRecords.h"
 #include "cli/RunReport.h"
 #include "cli/SafeOutput.h"
+#include "flow/FormatRecords.h"
+#include "flow/RecordSink.h"
+#include "flow/TesterFile.h"
 #include "record/CXcfCaptureRecord.h"
 #include "trcedit/EditSettings.h"
 
-class ChunkedOutput {
+class ChunkedOutput : public flow::RecordSink {
   public:
-    ChunkedOutput(const EditSettings& settings, cli::CaptureFormat format, std::string portType,
+    ChunkedOutput(const EditSettings& settings, flow::CaptureFormat format, std::string portType,
                   std::string portId, cli::RunReport& report);
-    ~ChunkedOutput();
+    ~ChunkedOutput() override;
 
     // Checks the output name before anything is written, and that a split by records of at
     // most recordsAtMost records stays within the chunks that can be named; false after
@@ -30,13 +31,16 @@ class ChunkedOutput {
     bool prepare(uint64_t recordsAtMost);
     // Writes the record into the current file, starting the next chunk first when the split
     // rule says so. False after reporting why (a write failure, the format's size limit).
-    bool write(const CXcfCaptureRecord& record, cli::CaptureFormat source);
-    // Writes count records copied as bytes from input (see
-    // CXcfPmBinaryCaptureFileWriter::copyRecords), across as many chunks as the split rule
-    // makes. Returns how many were written; failed is set when the run must end (after
-    // reporting why). Fewer without failed: the input could not be read from there on.
-    uint32_t writeRun(xcf::InputFile& input, const uint32_t* offsets, uint32_t count, bool fromB3,
-                      bool& failed);
+    bool write(const CXcfCaptureRecord& record, flow::CaptureFormat source);
+    // Copies the records of a run across as many chunks as the split rule makes. stop is set
+    // when the run must end (after reporting why); fewer records without it: the input could
+    // not be read from there on.
+    uint32_t takeRun(const flow::RecordRun& run, const flow::RecordOrigin& origin,
+                     bool& stop) override;
+    bool take(const CXcfCaptureRecord& record, const flow::RecordOrigin& origin) override {
+        return write(record, origin.format);
+    }
+    uint64_t runBytes(flow::CaptureFormat input) const override;
     // Completes the last file and renames every file into place, all of them or none: the
     // files they replace are kept aside until the last one is in place, and put back when
     // one cannot be. False after reporting why.
@@ -45,7 +49,7 @@ class ChunkedOutput {
     void discard();
 
     uint64_t records() const { return totalRecords; }
-    size_t files() const { return written.size() + (writer ? 1 : 0); }
+    size_t files() const { return written.size() + (file ? 1 : 0); }
     // True when the run stopped at the 4 GiB limit with complete files (reported as such).
     bool stoppedAtSizeLimit() const { return sizeLimitStop; }
     // The name of chunk n (from 1) of an output name: cut.cap gives cut-00001.cap.
@@ -67,11 +71,11 @@ class ChunkedOutput {
     std::string nameOf(size_t number) const;
 
     const EditSettings& settings;
-    cli::CaptureFormat format;
+    flow::CaptureFormat format;
     std::string portType;
     std::string portId;
     cli::RunReport& report;
-    std::unique_ptr<CXcfPmBinaryCaptureFileWriter> writer;
+    std::unique_ptr<flow::TesterFile> file;
     Pending current;
     std::vector<Pending> written;  // complete, not yet renamed
     // The file each output name leads to (SafeOutput::targetKey), with the name: two names

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "capfile/read/CXcfPmCaptureFileParser.h"
-#include "cli/FormatRecords.h"
 #include "cli/RunReport.h"
 #include "trcedit/ChunkedOutput.h"
 #include "trcedit/EditSettings.h"
@@ -30,23 +29,11 @@ class EditRun {
     int interruptedBy() const { return report.stoppedBy(); }
 
   private:
-    enum class Pass { kDone, kFailed, kAgain };
-    // One pass over the selected records; kAgain when a time-ordered merge found an input out
-    // of order and must run again with that input indexed.
-    Pass writeSelected(std::vector<bool>& indexed);
-    // Applies the time window and the position range; true to write the record.
-    bool selected(const CXcfCaptureRecord& record);
-
     const EditSettings& settings;
     cli::RunReport report;
     std::vector<std::unique_ptr<CXcfPmCaptureFileParser>> readers;
-    cli::CaptureFormat outputFormat = cli::CaptureFormat::kB3;
+    flow::CaptureFormat outputFormat = flow::CaptureFormat::kB3;
     std::string portType;
     std::string portId;
     std::unique_ptr<ChunkedOutput> output;
-    std::vector<bool> warned;
-    // Records per copied run.
-    static constexpr uint32_t kMaxRun = 65536;
-    uint64_t kept = 0;     // records inside the time window so far
-    uint64_t written = 0;  // of those, written
 };

@@ -5,7 +5,7 @@
 #include <ctime>
 
 #include "capfile/common/RecordLayout.h"
-#include "cli/FormatRecords.h"
+#include "flow/FormatRecords.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ constexpr uint64_t kNanosecondsPerSecond = 1000000000;
 }  // namespace
 
 void CaptureStatistics::add(const CXcfCaptureRecord& record) {
-    const uint64_t time = cli::recordTime(record);
+    const uint64_t time = flow::recordTime(record);
     const uint32_t length = record.getFrameLength();
     if (records == 0) {
         earliest = latest = time;

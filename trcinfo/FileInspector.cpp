@@ -9,9 +9,11 @@
 #include "capfile/read/CXcfCaptureFileParserFactory.h"
 #include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "cli/Console.h"
-#include "cli/FormatRecords.h"
 #include "cli/InputFiles.h"
 #include "cli/Signals.h"
+#include "flow/FileOrderSource.h"
+#include "flow/RecordPump.h"
+#include "flow/RecordSink.h"
 #include "record/ByteOrder.h"
 
 namespace {
@@ -42,7 +44,47 @@ ReadStop stopAt(const CXcfCaptureFileParser& parser, uint32_t number) {
     return stop;
 }
 
+// Hands each record of a pass, with its number, to a visit; false from the visit ends the pass.
+class RecordVisit : public flow::RecordSink {
+  public:
+    using Visit = std::function<bool(uint32_t, const CXcfCaptureRecord&)>;
+    RecordVisit(CXcfCaptureFileParser& parser, Visit visit)
+        : parser(parser), visit(std::move(visit)) {}
+    bool take(const CXcfCaptureRecord& record, const flow::RecordOrigin& origin) override {
+        // A code left by one read must not be taken for the cause of a later failure.
+        parser.lastErrorCode = CXcfCaptureFileCommon::kErrorNone;
+        return visit(origin.number, record);
+    }
+
+  private:
+    CXcfCaptureFileParser& parser;
+    Visit visit;
+};
+
 }  // namespace
+
+bool FileInspector::visitRecords(
+    CXcfCaptureFileParser& parser, uint32_t first, uint32_t last, ReadStop& stop,
+    const std::function<bool(uint32_t, const CXcfCaptureRecord&)>& visit) {
+    auto* family = dynamic_cast<CXcfPmCaptureFileParser*>(&parser);
+    last = std::min(last, parser.numberOfRecords);
+    if (family == nullptr || first == 0 || first > last) {
+        return true;
+    }
+    bool damaged = false;
+    flow::FileOrderSource source(*family, first);
+    source.reportDamageWith(
+        [&stop, &damaged](const CXcfPmCaptureFileParser& reader, uint32_t record) {
+            stop = stopAt(reader, record);
+            damaged = true;
+        });
+    RecordVisit sink(parser, visit);
+    flow::RecordPump pump(source, sink);
+    pump.limitTo(uint64_t{last} - first + 1);
+    parser.lastErrorCode = CXcfCaptureFileCommon::kErrorNone;
+    pump.run();
+    return !damaged;
+}
 
 FileInspector::FileInspector(const InfoSettings& settings, InfoPresenter& presenter)
     : settings(settings), presenter(presenter) {}
@@ -113,20 +155,11 @@ bool FileInspector::gatherStatistics(CXcfCaptureFileParser& parser, CaptureStati
 
 bool FileInspector::gatherStatistics(CXcfCaptureFileParser& parser, uint32_t first, uint32_t last,
                                      CaptureStatistics& stats, ReadStop& stop) {
-    cli::FormatRecords records;
-    CXcfCaptureRecord& record = records.recordFor(cli::captureFormatOf(parser.getFormatCode()));
-    last = std::min(last, parser.numberOfRecords);
-    // 64 bits: the loop must end after record 4294967295.
-    for (uint64_t number = first; number <= last && cli::stopSignal() == 0; ++number) {
-        const auto recordNumber = static_cast<uint32_t>(number);
-        parser.lastErrorCode = CXcfCaptureFileCommon::kErrorNone;
-        if (!parser.readRecord(recordNumber, record)) {
-            stop = stopAt(parser, recordNumber);
-            return false;
-        }
-        stats.add(record);
-    }
-    return true;
+    return visitRecords(parser, first, last, stop,
+                        [&stats](uint32_t, const CXcfCaptureRecord& record) {
+                            stats.add(record);
+                            return true;
+                        });
 }
 
 void FileInspector::showStatistics(CXcfCaptureFileParser& parser) {
@@ -174,20 +207,15 @@ void FileInspector::listRecords(CXcfCaptureFileParser& parser) {
     }
     const uint32_t last = lastSelected(total);
     presenter.beginRecords(first, last, total);
-    cli::FormatRecords records;
-    CXcfCaptureRecord& record = records.recordFor(cli::captureFormatOf(code));
-    // Nobody reads on once the console has gone (a pager that quit), and a stop signal ends
-    // the listing too.
-    for (uint64_t number = first; number <= last && consoleIsOpen() && cli::stopSignal() == 0;
-         ++number) {
-        const auto recordNumber = static_cast<uint32_t>(number);
-        parser.lastErrorCode = CXcfCaptureFileCommon::kErrorNone;
-        if (!parser.readRecord(recordNumber, record)) {
-            const ReadStop stop = stopAt(parser, recordNumber);
-            presenter.endRecords(&stop);
-            return;
-        }
-        presenter.record(recordNumber, record);
+    // Nobody reads on once the console has gone (a pager that quit).
+    ReadStop stop;
+    if (!visitRecords(parser, first, last, stop,
+                      [this](uint32_t number, const CXcfCaptureRecord& record) {
+                          presenter.record(number, record);
+                          return consoleIsOpen();
+                      })) {
+        presenter.endRecords(&stop);
+        return;
     }
     presenter.endRecords(nullptr);
 }

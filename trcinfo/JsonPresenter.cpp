@@ -8,7 +8,7 @@
 #include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "capfile/read/CXcfTcpdumpFileParser.h"
 #include "cli/Console.h"
-#include "cli/FormatRecords.h"
+#include "flow/FormatRecords.h"
 
 using Json = JsonPresenter::Json;
 
@@ -216,8 +216,8 @@ void JsonPresenter::openRecords() {
 Json JsonPresenter::record(uint32_t number, const CXcfCaptureRecord& r, uint32_t hexBytes) {
     Json j;
     j["number"] = number;
-    j["time_ns"] = cli::recordTime(r);
-    j["time"] = CaptureStatistics::isoText(cli::recordTime(r));
+    j["time_ns"] = flow::recordTime(r);
+    j["time"] = CaptureStatistics::isoText(flow::recordTime(r));
     j["seconds"] = r.getTimestampSeconds();
     j["nanoseconds"] = r.getTimestampNanoseconds();
     j["port_byte"] = r.getPortByte();

@@ -1,11 +1,11 @@
-#include "cli/RecordMapping.h"
+#include "flow/RecordMapping.h"
 
 #include <algorithm>
 
 #include "capfile/write/CXcfPmB3CaptureFileWriter.h"
 #include "capfile/write/CXcfPmB4CaptureFileWriter.h"
 
-namespace cli {
+namespace flow {
 
 bool writeMapped(CXcfPmBinaryCaptureFileWriter& writer, CaptureFormat output,
                  const CXcfCaptureRecord& record, CaptureFormat source) {
@@ -29,4 +29,4 @@ bool writeMapped(CXcfPmBinaryCaptureFileWriter& writer, CaptureFormat output,
                               record.getExtensionWord1(), frameLength, record.getFrame());
 }
 
-}  // namespace cli
+}  // namespace flow

@@ -4,10 +4,10 @@
 #pragma once
 
 #include "capfile/write/CXcfPmBinaryCaptureFileWriter.h"
-#include "cli/FormatRecords.h"
+#include "flow/FormatRecords.h"
 #include "record/CXcfCaptureRecord.h"
 
-namespace cli {
+namespace flow {
 
 // A B3 output takes the B3 fields; a B4 output keeps a B4 record's port and status bytes and
 // gives a B3 record port and status 0. Extension bytes beyond the eighth are not passed on,
@@ -16,4 +16,4 @@ namespace cli {
 bool writeMapped(CXcfPmBinaryCaptureFileWriter& writer, CaptureFormat output,
                  const CXcfCaptureRecord& record, CaptureFormat source);
 
-}  // namespace cli
+}  // namespace flow

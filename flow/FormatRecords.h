@@ -10,7 +10,7 @@
 #include "record/CXcfL2PM410MergedRecord.h"
 #include "record/CXcfL2PM410Record.h"
 
-namespace cli {
+namespace flow {
 
 enum class CaptureFormat { kB3, kB4, kOther };
 
@@ -46,4 +46,4 @@ class FormatRecords {
     CXcfL2PM410MergedRecord merged;
 };
 
-}  // namespace cli
+}  // namespace flow

@@ -1,0 +1,62 @@
+#include "flow/FileOrderSource.h"
+
+#include "capfile/read/CXcfPmCaptureFileParser.h"
+
+namespace flow {
+
+FileOrderSource::FileOrderSource(const Readers& readers) {
+    for (const auto& reader : readers) {
+        this->readers.push_back(reader.get());
+    }
+    startInput(1);
+}
+
+FileOrderSource::FileOrderSource(CXcfPmCaptureFileParser& reader, uint32_t first)
+    : readers{&reader} {
+    startInput(first);
+}
+
+void FileOrderSource::startInput(uint32_t first) {
+    nextNumber = first;
+    if (index < readers.size()) {
+        currentFormat = captureFormatOf(readers[index]->getFormatCode());
+        record = &records.recordFor(currentFormat);
+    }
+}
+
+bool FileOrderSource::runsFrom(CaptureFormat& format) const {
+    format = currentFormat;
+    return index < readers.size() && currentFormat != CaptureFormat::kOther;
+}
+
+uint32_t FileOrderSource::nextRun(uint32_t maxCount, uint64_t maxBytes, RecordRun& run) {
+    if (index >= readers.size()) {
+        return 0;
+    }
+    CXcfPmCaptureFileParser& current = *readers[index];
+    run.count = current.recordRun(nextNumber, maxCount, maxBytes, run.offsets);
+    last = {currentFormat, index, &current, nextNumber};
+    nextNumber += run.count;
+    return run.count;
+}
+
+const CXcfCaptureRecord* FileOrderSource::next() {
+    while (index < readers.size()) {
+        CXcfPmCaptureFileParser& current = *readers[index];
+        if (current.readRecord(nextNumber, *record)) {
+            last = {currentFormat, index, &current, nextNumber++};
+            return record;
+        }
+        if (nextNumber <= current.numberOfRecords) {
+            // Ending the input here keeps the positions of the sequence, but a damaged input
+            // must not lose its remaining records without a word.
+            reportDamage(current, nextNumber);
+        }
+        current.releaseBuffers();
+        ++index;
+        startInput(1);
+    }
+    return nullptr;
+}
+
+}  // namespace flow

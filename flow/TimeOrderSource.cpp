@@ -1,0 +1,160 @@
+#include "flow/TimeOrderSource.h"
+
+#include <algorithm>
+
+#include "capfile/read/CXcfPmCaptureFileParser.h"
+#include "cli/Signals.h"
+
+namespace flow {
+
+namespace {
+
+// How many records pass between two looks at the stop signal while times are read.
+constexpr uint32_t kSignalInterval = 4096;
+
+// The time of a record, read as cheaply as the reader allows; false where the record cannot
+// be read.
+bool timeOf(CXcfPmCaptureFileParser& reader, CXcfCaptureRecord& scratch, uint32_t number,
+            uint64_t& time) {
+    if (!reader.readRecord(number, scratch)) {
+        return false;
+    }
+    time = recordTime(scratch);
+    return true;
+}
+
+}  // namespace
+
+TimeOrderSource::TimeOrderSource(const Readers& readers) : cursors(readers.size()) {
+    for (size_t i = 0; i < readers.size(); ++i) {
+        Cursor& cursor = cursors[i];
+        cursor.reader = readers[i].get();
+        cursor.format = captureFormatOf(cursor.reader->getFormatCode());
+        cursor.records = std::make_unique<FormatRecords>();
+        cursor.record = &cursor.records->recordFor(cursor.format);
+    }
+}
+
+TimeOrderSource::~TimeOrderSource() = default;
+
+bool TimeOrderSource::readTimes(size_t input) {
+    Cursor& cursor = cursors[input];
+    CXcfPmCaptureFileParser& reader = *cursor.reader;
+    const uint32_t total = reader.numberOfRecords;
+    uint64_t previous = 0;
+    uint32_t number = 1;
+    for (; number <= total; ++number) {
+        if (number % kSignalInterval == 0 && cli::stopSignal() != 0) {
+            return false;
+        }
+        uint64_t time = 0;
+        if (!timeOf(reader, *cursor.record, number, time)) {
+            reportDamage(reader, number);
+            break;
+        }
+        if (!cursor.indexed && number > 1 && time < previous) {
+            // The records so far were in order and their times were not kept: they are read
+            // again, now into the index, which takes the rest as they come.
+            cursor.indexed = true;
+            for (uint32_t earlier = 1; earlier < number; ++earlier) {
+                uint64_t earlierTime = 0;
+                if (!timeOf(reader, *cursor.record, earlier, earlierTime)) {
+                    // The file changed under us: what is left of it is not to be trusted.
+                    number = earlier;
+                    break;
+                }
+                cursor.index.emplace_back(earlierTime, earlier);
+            }
+            if (cursor.index.size() + 1 < number) {
+                break;
+            }
+        }
+        if (cursor.indexed) {
+            cursor.index.emplace_back(time, number);
+        }
+        previous = time;
+    }
+    cursor.readable = number - 1;
+    if (cursor.indexed) {
+        // Stable: equal times keep the records' order.
+        std::stable_sort(cursor.index.begin(), cursor.index.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+    }
+    return true;
+}
+
+bool TimeOrderSource::readTimes() {
+    for (size_t i = 0; i < cursors.size(); ++i) {
+        if (!readTimes(i)) {
+            return false;
+        }
+    }
+    for (size_t i = 0; i < cursors.size(); ++i) {
+        if (advance(i)) {
+            heads.emplace(cursors[i].time, i);
+        }
+    }
+    return true;
+}
+
+void TimeOrderSource::endInput(size_t input) {
+    Cursor& cursor = cursors[input];
+    cursor.index = {};
+    cursor.reader->releaseBuffers();
+}
+
+bool TimeOrderSource::advance(size_t input) {
+    Cursor& cursor = cursors[input];
+    uint32_t number = 0;
+    if (cursor.indexed) {
+        if (cursor.position == cursor.index.size()) {
+            endInput(input);
+            return false;
+        }
+        cursor.time = cursor.index[cursor.position].first;
+        number = cursor.index[cursor.position++].second;
+    } else {
+        if (cursor.nextNumber > cursor.readable) {
+            endInput(input);
+            return false;
+        }
+        number = cursor.nextNumber++;
+    }
+    if (!cursor.reader->readRecord(number, *cursor.record)) {
+        // Its time could be read a moment ago: the file changed, or the system failed. The
+        // input ends here, said as any damaged input's end is said.
+        reportDamage(*cursor.reader, number);
+        endInput(input);
+        return false;
+    }
+    if (!cursor.indexed) {
+        cursor.time = recordTime(*cursor.record);
+    }
+    cursor.number = number;
+    return true;
+}
+
+const CXcfCaptureRecord* TimeOrderSource::next() {
+    if (!started) {
+        started = true;
+        if (!readTimes()) {
+            heads = {};
+            return nullptr;
+        }
+    }
+    if (delivered && advance(current)) {
+        heads.emplace(cursors[current].time, current);
+    }
+    delivered = false;
+    if (heads.empty()) {
+        return nullptr;
+    }
+    current = heads.top().second;
+    heads.pop();
+    delivered = true;
+    const Cursor& cursor = cursors[current];
+    last = {cursor.format, current, cursor.reader, cursor.number};
+    return cursor.record;
+}
+
+}  // namespace flow
