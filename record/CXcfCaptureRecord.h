@@ -49,6 +49,13 @@ class CXcfCaptureRecord {
     uint32_t getExtensionWord1() const;
     // Bits 5 to 7 of the port byte, as 0 to 7.
     uint8_t getPortHighBits() const;
+    // Bit 7 of a B4 port byte marks a frame the tester received damaged; bits 0 to 6 number
+    // the port.
+    static constexpr uint8_t kDamagedFrameBit = 0x80;
+    bool isDamagedFrame() const { return (getPortByte() & kDamagedFrameBit) != 0; }
+    uint8_t getPortNumber() const {
+        return getPortByte() & static_cast<uint8_t>(~kDamagedFrameBit);
+    }
 
     // Like setExtension and setFrame, but with a copy of the bytes, made in a block that the
     // record kept from its previous contents when that block is large enough. A reader that

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <ctime>
 
-#include "capfile/common/RecordLayout.h"
 #include "flow/FormatRecords.h"
 
 namespace {
@@ -40,11 +39,10 @@ void CaptureStatistics::add(const CXcfCaptureRecord& record) {
         --bucket;
     }
     ++buckets[bucket];
-    const uint8_t port = record.getPortByte();
-    if ((port & xcf::layout::kDamagedFrameBit) != 0) {
+    if (record.isDamagedFrame()) {
         ++damagedFrames;
     }
-    ++recordsPerPort[port & ~xcf::layout::kDamagedFrameBit & 0xFFu];
+    ++recordsPerPort[record.getPortNumber()];
     ++recordsPerLayer2Type[record.getLayer2Type()];
 }
 
