@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Line coverage of the product code (splicetrc/, record/, capfile/) by the whole test suite: the
-# coverage preset's instrumented build, every test, then a gcovr summary per file and in total.
+# Line and branch coverage of the product code (the library, cli/, flow/ and every program) by
+# the whole test suite: the coverage preset's instrumented build, every test, then a gcovr
+# summary per file and per folder, and in total. Branches the compiler adds for exceptions
+# and for code it proved unreachable are not counted: no test can take them.
 #
 #   tools/coverage.sh [PRESET]     (default coverage, which builds in build/coverage;
 #                                   `make coverage` runs this)
@@ -18,9 +20,21 @@ cmake --build --preset "$preset" -j "$jobs"
 find "$build" -name '*.gcda' -delete
 ctest --preset "$preset" -j "$jobs"
 
+folders=(record capfile/common capfile/read capfile/write cli flow splicetrc trc2pcap trcinfo trcedit)
+filters=()
+for folder in "${folders[@]}"; do
+    filters+=(--filter "$folder/")
+done
 # CMake's own compiler checks are compiled with the preset's flags too; they are not ours.
 gcovr --root . --object-directory "$build" --exclude-directories '.*/CMakeFiles/(_CMake|[0-9])' \
-    --filter 'splicetrc/' --filter 'record/' --filter 'capfile/' \
+    "${filters[@]}" --exclude-throw-branches --exclude-unreachable-branches \
     --txt "$build/coverage.txt" --html-details "$build/coverage.html" --print-summary \
     | tee "$build/coverage-summary.txt"
+# Per folder: each is held to the same bar.
+for folder in "${folders[@]}"; do
+    printf '%-16s' "$folder"
+    gcovr --root . --object-directory "$build" --exclude-directories '.*/CMakeFiles/(_CMake|[0-9])' \
+        --filter "$folder/" --exclude-throw-branches --exclude-unreachable-branches \
+        --print-summary --txt /dev/null | awk '/^lines:|^branches:/ {printf "  %s %s", $1, $2} END {print ""}'
+done | tee -a "$build/coverage-summary.txt"
 echo "Per-file report: $build/coverage.txt (HTML: $build/coverage.html)"
