@@ -41,7 +41,11 @@ bool TimeOrderSource::readTimes(size_t input) {
     Cursor& cursor = cursors[input];
     CXcfPmCaptureFileParser& reader = *cursor.reader;
     const uint32_t total = reader.numberOfRecords;
-    uint64_t previous = 0;
+    // The times in file order, kept until the input proves to be in order; at its first step
+    // back they become the index, which takes the rest as they come. Grown as records are
+    // read, never sized from the header's count: a damaged header may announce billions of
+    // records in a file that holds a handful.
+    std::vector<uint64_t> times;
     uint32_t number = 1;
     for (; number <= total; ++number) {
         if (number % kSignalInterval == 0 && cli::stopSignal() != 0) {
@@ -52,27 +56,21 @@ bool TimeOrderSource::readTimes(size_t input) {
             reportDamage(reader, number);
             break;
         }
-        if (!cursor.indexed && number > 1 && time < previous) {
-            // The records so far were in order and their times were not kept: they are read
-            // again, now into the index, which takes the rest as they come.
-            cursor.indexed = true;
-            for (uint32_t earlier = 1; earlier < number; ++earlier) {
-                uint64_t earlierTime = 0;
-                if (!timeOf(reader, *cursor.record, earlier, earlierTime)) {
-                    // The file changed under us: what is left of it is not to be trusted.
-                    number = earlier;
-                    break;
-                }
-                cursor.index.emplace_back(earlierTime, earlier);
-            }
-            if (cursor.index.size() + 1 < number) {
-                break;
-            }
-        }
         if (cursor.indexed) {
             cursor.index.emplace_back(time, number);
+            continue;
         }
-        previous = time;
+        if (!times.empty() && time < times.back()) {
+            cursor.indexed = true;
+            cursor.index.reserve(times.size() + 1);
+            for (size_t i = 0; i < times.size(); ++i) {
+                cursor.index.emplace_back(times[i], static_cast<uint32_t>(i + 1));
+            }
+            times = {};
+            cursor.index.emplace_back(time, number);
+            continue;
+        }
+        times.push_back(time);
     }
     cursor.readable = number - 1;
     if (cursor.indexed) {

@@ -2,11 +2,13 @@
 // order of the inputs, then the order of the records within an input.
 //
 // Before the first record is given, each input's times are read alone (its index entries and
-// the timestamps, never a frame). That pass tells where a damaged input ends and whether an
-// input is in time order. An input in order is then read in file order and costs one record
-// object; an input out of order gets an index of its records' times and numbers, sorted
-// (16 bytes a record), and is read by number in time order. Nothing is given before the order
-// of every input is known, so no output is ever written and thrown away.
+// the timestamps, never a frame), one input after another. That pass tells where a damaged
+// input ends and whether an input is in time order, and builds the index of one that is not:
+// its records' times and numbers, sorted (16 bytes a record), by which it is then read in
+// time order. An input in order is read in file order and keeps nothing once its pass is
+// done (during it, 8 bytes a record). Nothing is given before the order of every input is
+// known, so no output is ever written and thrown away, and each input is read once for its
+// times and once for its records.
 #pragma once
 
 #include <cstddef>
