@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "cli/Console.h"
+#include "cli/NumberText.h"
+#include "cli/SafeOutput.h"
 
 namespace cli {
 
@@ -68,6 +70,22 @@ ParseOutcome OptionParser::refuse(const std::string& error) const {
     printLine("");
     printLine(usage);
     return ParseOutcome::kError;
+}
+
+void inputAndOutputOptions(OptionParser& parser, std::vector<std::string>& inputs,
+                           std::string& output) {
+    parser.option("-in", [&inputs](const std::string& value) {
+        inputs.push_back(value);
+        return std::string();
+    });
+    parser.option("-out", [&output](const std::string& value) {
+        std::string reason;
+        if (!SafeOutput::namesAFile(value, reason)) {
+            return invalidValue("-out", reason);
+        }
+        output = value;
+        return std::string();
+    });
 }
 
 }  // namespace cli

@@ -54,4 +54,9 @@ class OptionParser {
     std::function<void(const std::string&)> operand;
 };
 
+// -in NAME, as often as given, into inputs; -out NAME into output, refused (as "Invalid value
+// for '-out'") where NAME cannot name a file.
+void inputAndOutputOptions(OptionParser& parser, std::vector<std::string>& inputs,
+                           std::string& output);
+
 }  // namespace cli

@@ -4,7 +4,6 @@
 
 #include "cli/NumberText.h"
 #include "cli/OptionParser.h"
-#include "cli/SafeOutput.h"
 
 namespace {
 
@@ -41,18 +40,7 @@ cli::ParseOutcome parseExportArguments(int argc, char* argv[], ExportSettings& s
     parser.help({"-h", "-?", "--help"});
     bool formatGiven = false;
     parser.flag("-usec", [&settings] { settings.microseconds = true; });
-    parser.option("-in", [&settings](const std::string& value) {
-        settings.inputFileNames.push_back(value);
-        return std::string();
-    });
-    parser.option("-out", [&settings](const std::string& value) {
-        std::string reason;
-        if (!cli::SafeOutput::namesAFile(value, reason)) {
-            return cli::invalidValue("-out", reason);
-        }
-        settings.outputFileName = value;
-        return std::string();
-    });
+    cli::inputAndOutputOptions(parser, settings.inputFileNames, settings.outputFileName);
     parser.option("-format", [&settings, &formatGiven](const std::string& value) {
         if (value != "pcap" && value != "pcapng") {
             return "The value of '-format' must be pcap or pcapng, not '" + value + "'.";

@@ -8,7 +8,6 @@
 
 #include "cli/NumberText.h"
 #include "cli/OptionParser.h"
-#include "cli/SafeOutput.h"
 
 namespace {
 
@@ -237,18 +236,7 @@ cli::ParseOutcome parseEditArguments(int argc, char* argv[], EditSettings& setti
     cli::OptionParser parser(kUsage);
     parser.help({"-h", "-?", "--help"});
     parser.flag("-sort", [&settings] { settings.sort = true; });
-    parser.option("-in", [&settings](const std::string& value) {
-        settings.inputFileNames.push_back(value);
-        return std::string();
-    });
-    parser.option("-out", [&settings](const std::string& value) {
-        std::string reason;
-        if (!cli::SafeOutput::namesAFile(value, reason)) {
-            return cli::invalidValue("-out", reason);
-        }
-        settings.outputFileName = value;
-        return std::string();
-    });
+    cli::inputAndOutputOptions(parser, settings.inputFileNames, settings.outputFileName);
     parser.option("-start", cli::countInto(settings.startRecord, "-start", true));
     parser.option("-num", cli::countInto(settings.recordLimit, "-num"));
     auto time = [](const std::string& flag, uint64_t& nanoseconds, bool& given) {
