@@ -84,4 +84,34 @@ inline std::function<std::string(const std::string&)> countInto(uint32_t& into,
     };
 }
 
+enum class Seconds { kGood, kNotANumber, kTooManyDecimals, kTooLarge };
+
+// Seconds with up to nine decimals ("1143137000.25"), digits and one point only, as
+// nanoseconds, up to the latest time a record can hold (32-bit seconds): exact, with no
+// floating point on the way.
+inline Seconds parseSeconds(const std::string& text, uint64_t& nanoseconds) {
+    constexpr uint64_t kLatestSeconds = 0xFFFFFFFF;
+    auto allDigits = [](const std::string& digits) {
+        return !digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos;
+    };
+    const size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    const std::string decimals = point == std::string::npos ? "0" : text.substr(point + 1);
+    if (!allDigits(whole) || !allDigits(decimals)) {
+        return Seconds::kNotANumber;
+    }
+    if (decimals.size() > 9) {
+        return Seconds::kTooManyDecimals;
+    }
+    errno = 0;
+    const unsigned long long seconds = std::strtoull(whole.c_str(), nullptr, 10);
+    if (errno != 0 || seconds > kLatestSeconds) {
+        return Seconds::kTooLarge;
+    }
+    std::string padded = decimals;
+    padded.resize(9, '0');
+    nanoseconds = seconds * 1000000000 + std::strtoull(padded.c_str(), nullptr, 10);
+    return Seconds::kGood;
+}
+
 }  // namespace cli

@@ -47,31 +47,6 @@ bool allDigits(const std::string& text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-enum class Seconds { kGood, kNotANumber, kTooManyDecimals, kTooLarge };
-
-// Seconds with up to nine decimals ("1143137000.25"), as nanoseconds, up to the latest time
-// a record can hold.
-Seconds parseSeconds(const std::string& text, uint64_t& nanoseconds) {
-    const size_t point = text.find('.');
-    const std::string whole = text.substr(0, point);
-    const std::string decimals = point == std::string::npos ? "0" : text.substr(point + 1);
-    if (!allDigits(whole) || !allDigits(decimals)) {
-        return Seconds::kNotANumber;
-    }
-    if (decimals.size() > 9) {
-        return Seconds::kTooManyDecimals;
-    }
-    errno = 0;
-    const unsigned long long seconds = std::strtoull(whole.c_str(), nullptr, 10);
-    if (errno != 0 || seconds > kLatestSeconds) {
-        return Seconds::kTooLarge;
-    }
-    std::string padded = decimals;
-    padded.resize(9, '0');
-    nanoseconds = seconds * kBillion + std::strtoull(padded.c_str(), nullptr, 10);
-    return Seconds::kGood;
-}
-
 std::string beyondTheRange(const std::string& text) {
     return cli::quoted(text) +
            " is outside the times a capture file can hold: 1970-01-01T00:00:00Z to "
@@ -112,16 +87,16 @@ bool parseTime(const std::string& text, uint64_t& nanoseconds, std::string& reas
     const size_t t = text.find('T');
     if (t == std::string::npos) {
         // Epoch seconds.
-        switch (parseSeconds(text, nanoseconds)) {
-            case Seconds::kGood:
+        switch (cli::parseSeconds(text, nanoseconds)) {
+            case cli::Seconds::kGood:
                 return true;
-            case Seconds::kTooManyDecimals:
+            case cli::Seconds::kTooManyDecimals:
                 reason = cli::tooManyDecimals(text);
                 return false;
-            case Seconds::kTooLarge:
+            case cli::Seconds::kTooLarge:
                 reason = beyondTheRange(text);
                 return false;
-            case Seconds::kNotANumber:
+            case cli::Seconds::kNotANumber:
                 break;
         }
         reason = cli::quoted(text) +
@@ -278,15 +253,15 @@ cli::ParseOutcome parseEditArguments(int argc, char* argv[], EditSettings& setti
                   split("-split-seconds", SplitKind::kSeconds,
                         [](const std::string& value, uint64_t& number) {
                             // Seconds with up to nine decimals, as epoch times are written.
-                            switch (parseSeconds(value, number)) {
-                                case Seconds::kGood:
+                            switch (cli::parseSeconds(value, number)) {
+                                case cli::Seconds::kGood:
                                     return number == 0 ? cli::tooSmall(value, "0.000000001")
                                                        : std::string();
-                                case Seconds::kNotANumber:
+                                case cli::Seconds::kNotANumber:
                                     return cli::quoted(value) + " is not a number of seconds";
-                                case Seconds::kTooManyDecimals:
+                                case cli::Seconds::kTooManyDecimals:
                                     return cli::tooManyDecimals(value);
-                                case Seconds::kTooLarge:
+                                case cli::Seconds::kTooLarge:
                                     break;
                             }
                             return cli::tooLarge(value, "4294967295.999999999");
