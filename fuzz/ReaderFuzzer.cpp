@@ -155,10 +155,21 @@ void exerciseRecords(CXcfCaptureFileParser& parser, const std::vector<uint32_t>&
     std::map<uint32_t, bool> outcome;
     auto readOnce = [&](uint32_t n) {
         RecordCopy copy;
+        parser.lastErrorCode = 0;
         const bool ok = readChecked(parser, n, copy);
         FUZZ_CHECK(parser.lastErrorCode >= 0 && parser.lastErrorCode <= 6);
         const auto [seen, first] = outcome.emplace(n, ok);
         FUZZ_CHECK(first || seen->second == ok);
+        // A record's time is had alone exactly when the record reads.
+        if (auto* family = dynamic_cast<CXcfPmCaptureFileParser*>(&parser)) {
+            const int32_t code = parser.lastErrorCode;
+            family->lastErrorCode = 0;
+            uint32_t seconds = 0;
+            uint32_t nanoseconds = 0;
+            FUZZ_CHECK(family->readRecordTime(n, seconds, nanoseconds) == ok);
+            FUZZ_CHECK(ok || family->lastErrorCode == code);
+            FUZZ_CHECK(!ok || (seconds == copy.seconds && nanoseconds == copy.nanoseconds));
+        }
         if (!ok) {
             return;
         }

@@ -119,7 +119,8 @@ bool FileInspector::inspect(const std::string& fileName) {
 void FileInspector::reportOpenFailure(CXcfCaptureFileParserFactory& factory,
                                       const std::string& fileName) {
     const int32_t factoryCode = factory.lastErrorCode;
-    if (factoryCode == CXcfCaptureFileCommon::kErrorFormatNotRecognised && isPcapng(fileName)) {
+    if (factory.openOutcome() == CXcfCaptureFileCommon::OpenOutcome::kNotThisFormat &&
+        isPcapng(fileName)) {
         presenter.openFailure(fileName,
                               "it is a pcapng file; trcinfo reads pcap (tcpdump), B3 and B4 files",
                               factoryCode, {});
@@ -129,20 +130,13 @@ void FileInspector::reportOpenFailure(CXcfCaptureFileParserFactory& factory,
     std::vector<std::string> moreReasons;
     // The factory keeps the refusal of the last reader it tried, the tcpdump one. When a
     // tester-family reader recognised the file and refused it for another reason (a header
-    // cut short, say), that reason is what the user needs, so each reader is asked again.
-    int32_t formatType = CXcfCaptureFileCommon::kFormatUnknown;
-    for (uint32_t index = 0; factoryCode != CXcfCaptureFileCommon::kErrorFileNotFound &&
-                             factory.formatTypeAt(index, formatType);
-         ++index) {
-        std::unique_ptr<CXcfCaptureFileParser> attempt;
-        if (factory.tryFormat(formatType, attempt)) {
-            continue;  // the file changed in between; nothing to explain
-        }
-        const int32_t code = factory.lastErrorCode;
+    // cut short, say), that reason is what the user needs.
+    for (const CXcfCaptureFileParserFactory::Refusal& refusal : factory.refusals()) {
         std::string name;
-        if (code != CXcfCaptureFileCommon::kErrorFormatNotRecognised && code != factoryCode &&
-            factory.formatName(formatType, name)) {
-            moreReasons.push_back("As a " + name + " file: " + xcf::errorText(code));
+        if (CXcfCaptureFileCommon::outcomeOfCode(refusal.code) !=
+                CXcfCaptureFileCommon::OpenOutcome::kNotThisFormat &&
+            refusal.code != factoryCode && factory.formatName(refusal.formatType, name)) {
+            moreReasons.push_back("As a " + name + " file: " + xcf::errorText(refusal.code));
         }
     }
     presenter.openFailure(fileName, reason, factoryCode, moreReasons);

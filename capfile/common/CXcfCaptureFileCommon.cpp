@@ -225,7 +225,8 @@ CXcfCaptureFileCommon::OpenOutcome CXcfCaptureFileCommon::openOutcome() const {
 }
 
 bool CXcfCaptureFileCommon::openInputStream() {
-    return inputStream.open(fileName);
+    // Already open where a reader was handed an open file (see openWith).
+    return inputStream.isOpen() || inputStream.open(fileName);
 }
 
 int32_t CXcfCaptureFileCommon::systemError() const {

@@ -90,7 +90,7 @@ class CXcfCaptureFileCommon {
   protected:
     // Sets lastErrorCode and the detail that goes with it.
     void setError(int32_t code, std::string detail);
-    // Opens inputStream on fileName for reading.
+    // Opens inputStream on fileName for reading, unless it is open already.
     bool openInputStream();
     xcf::InputFile inputStream;
     xcf::OutputFile outputStream;

@@ -61,6 +61,20 @@ bool InputFile::open(const std::string& name) {
     return true;
 }
 
+void InputFile::swap(InputFile& other) noexcept {
+    std::swap(file, other.file);
+    std::swap(failedState, other.failedState);
+    std::swap(errorNumber, other.errorNumber);
+    std::swap(logicalPosition, other.logicalPosition);
+    std::swap(devicePosition, other.devicePosition);
+    block.swap(other.block);
+    std::swap(blockCapacity, other.blockCapacity);
+    std::swap(blockFill, other.blockFill);
+    std::swap(blockCursor, other.blockCursor);
+    std::swap(fillEnd, other.fillEnd);
+    std::swap(readAhead, other.readAhead);
+}
+
 void InputFile::close() {
     if (file != nullptr) {
         std::fclose(file);

@@ -36,6 +36,9 @@ class InputFile {
     bool open(const std::string& name);
     void close();
     bool isOpen() const { return file != nullptr; }
+    // Exchanges what two objects hold, open file, block and position included, so that one
+    // open file can serve one reader after another.
+    void swap(InputFile& other) noexcept;
 
     // True after a failed open, read or seek, until clear.
     bool failed() const { return failedState; }

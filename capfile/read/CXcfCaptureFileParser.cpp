@@ -38,6 +38,36 @@ bool CXcfCaptureFileParser::open(std::string name) {
     return openFile();
 }
 
+bool CXcfCaptureFileParser::openWith(xcf::InputFile& file, std::string name) {
+    close();
+    if (name.empty() || !file.isOpen()) {
+        return false;
+    }
+    setFileName(std::move(name));
+    inputStream.swap(file);
+    inputStream.clear();
+    lender = &file;
+    const bool opened = openFile();
+    if (!opened) {
+        dropInput();
+    }
+    lender = nullptr;
+    return opened;
+}
+
+void CXcfCaptureFileParser::dropInput() {
+    if (lender == nullptr) {
+        inputStream.close();
+        return;
+    }
+    // The cause of the refusal stays with this reader, not with the file it gives back.
+    if (inputStream.systemError() != 0) {
+        lastSystemError = inputStream.systemError();
+    }
+    inputStream.swap(*lender);
+    lender = nullptr;
+}
+
 void CXcfCaptureFileParser::rewind() {
     currentRecord = 1;
 }

@@ -21,6 +21,10 @@ class CXcfCaptureFileParser : public CXcfCaptureFileCommon {
     // Reads the record at the cursor; its number on success, 0 at the end or on failure.
     virtual uint32_t readNextRecord(CXcfCaptureRecord& record);
     virtual bool open(std::string fileName);
+    // Opens the file as open does, but through `file`, which the caller has open on it, so
+    // that trying one reader after another opens the file once. The reader keeps the open
+    // file when it accepts it; when it refuses it, the file goes back to `file`.
+    bool openWith(xcf::InputFile& file, std::string fileName);
     virtual void rewind();
     virtual bool readRecord(uint32_t recordNumber, CXcfCaptureRecord& record) = 0;
     virtual bool openFile() = 0;
@@ -48,6 +52,11 @@ class CXcfCaptureFileParser : public CXcfCaptureFileCommon {
     // without an index.
     bool extentInsideData(uint32_t offset, int64_t span) const;
 
+    // Ends a failed open: closes the file, or gives an open file lent by openWith back.
+    void dropInput();
+
   private:
     int64_t spanAfter(uint32_t recordNumber, uint32_t offset);
+
+    xcf::InputFile* lender = nullptr;
 };

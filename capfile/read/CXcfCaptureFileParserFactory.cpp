@@ -27,22 +27,24 @@ std::unique_ptr<CXcfCaptureFileParser> CXcfCaptureFileParserFactory::createParse
     std::string name) {
     std::unique_ptr<CXcfCaptureFileParser> parser;
 
-    // A cheap first test, so that a missing or unreadable file is reported as such rather
-    // than as the last reader's refusal. What is not a regular file (a folder, a FIFO, a
-    // device) counts as not openable: no reader can read it at random.
+    // The file is opened once, here, so that a missing or unreadable file is reported as
+    // such rather than as the last reader's refusal; each reader then tries the same open
+    // file. What is not a regular file (a folder, a FIFO, a device) counts as not openable:
+    // no reader can read it at random.
     lastSystemError = 0;
-    const bool opened = inputStream.open(name);
-    const int32_t openError = inputStream.systemError();
-    inputStream.close();
-    inputStream.clear();
-    if (!opened) {
+    refused.clear();
+    if (!inputStream.open(name)) {
         lastErrorCode = kErrorFileNotFound;
-        lastSystemError = openError;
+        lastSystemError = inputStream.systemError();
+        inputStream.clear();
         return parser;
     }
 
     setFileName(std::move(name));
     tryAllFormats(parser);
+    // A reader that accepted the file took it; after refusals it is still here.
+    inputStream.close();
+    inputStream.clear();
     return parser;
 }
 
@@ -50,6 +52,7 @@ bool CXcfCaptureFileParserFactory::tryAllFormats(std::unique_ptr<CXcfCaptureFile
     // The refusals of the readers tried before the one that accepts the file are no
     // failure of this call.
     const int32_t codeBefore = lastErrorCode;
+    refused.clear();
     int32_t formatType = kFormatUnknown;
     for (uint32_t index = 0; formatTypeAt(index, formatType); ++index) {
         if (tryFormat(formatType, parser)) {
@@ -70,11 +73,14 @@ bool CXcfCaptureFileParserFactory::tryFormat(int32_t formatType,
     if (!parser) {
         return false;
     }
-    if (parser->open(getFileName())) {
+    const bool opened = inputStream.isOpen() ? parser->openWith(inputStream, getFileName())
+                                             : parser->open(getFileName());
+    if (opened) {
         return true;
     }
-    lastErrorCode = parser->lastErrorCode;
+    setError(parser->lastErrorCode, parser->lastErrorDetail());
     lastSystemError = parser->systemError();
+    refused.push_back({formatType, lastErrorCode, lastSystemError, parser->lastErrorDetail()});
     parser.reset();
     return false;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "capfile/common/CXcfCaptureFileCommon.h"
 #include "capfile/read/CXcfCaptureFileParser.h"
@@ -24,4 +25,18 @@ class CXcfCaptureFileParserFactory : public CXcfCaptureFileCommon {
 
     // One attempt with the reader class of formatType; parser is left null on failure.
     bool tryFormat(int32_t formatType, std::unique_ptr<CXcfCaptureFileParser>& parser);
+
+    // A reader that refused the file, and why.
+    struct Refusal {
+        int32_t formatType = kFormatUnknown;
+        int32_t code = kErrorNone;
+        int32_t systemError = 0;
+        std::string detail;
+    };
+    // The refusals of the last createParser or tryAllFormats, in the order the readers were
+    // tried: what a message needs, without trying the readers again.
+    const std::vector<Refusal>& refusals() const { return refused; }
+
+  private:
+    std::vector<Refusal> refused;
 };

@@ -44,7 +44,7 @@ bool CXcfPmBinaryCaptureFileParser::openFile() {
     measureFileSize();
     const bool opened = checkPrefix() && readHeader() && checkLayout() && loadIndexCache(1);
     if (!opened) {
-        inputStream.close();
+        dropInput();
         return false;
     }
     // Until its records are read, an open reader holds no more than its header and the
@@ -184,10 +184,17 @@ uint32_t CXcfPmBinaryCaptureFileParser::readIndexEntry(uint32_t recordNumber) {
 uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCount,
                                                   uint64_t maxBytes,
                                                   std::vector<uint32_t>& offsets) {
+    const uint32_t count = planRun(first, maxCount, maxBytes, plannedRun);
+    offsets.assign(plannedRun.offsets(), plannedRun.offsets() + (count == 0 ? 0 : count + 1));
+    return count;
+}
+
+uint32_t CXcfPmBinaryCaptureFileParser::planRun(uint32_t first, uint32_t maxCount,
+                                                uint64_t maxBytes, xcf::RecordRun& run) {
+    run.clear();
     const int64_t fields = static_cast<int64_t>(writerFieldsSize());
     if (fields == 0 || recordLength != 0 || offsetToIndex == 0 || first == 0 ||
         first > numberOfRecords || maxCount == 0) {
-        offsets.clear();
         return 0;
     }
     // The entries of the run, the one after it and a window beyond, read as the checks
@@ -232,6 +239,7 @@ uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCo
     // short by its byte limit uses few of the slots its count allows, and sizing the vector
     // for all of them would clear every one, every run. Slots left from the previous run
     // are not cleared again.
+    std::vector<uint32_t>& offsets = run.offsetSlots;
     if (offsets.size() < std::min(possible, expected) + 1) {
         offsets.resize(static_cast<size_t>(std::min(possible, expected)) + 1);
     }
@@ -261,9 +269,15 @@ uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCo
         ++count;
         offset = next;
     }
-    offsets.resize(count == 0 ? 0 : size_t{count} + 1);
     if (count > 0) {
         offsets[count] = static_cast<uint32_t>(offset);
+        run.input = &inputStream;
+        run.runLayout = fields == static_cast<int64_t>(xcf::layout::kB4WrittenFieldsSize)
+                            ? xcf::RecordRun::Layout::kB4
+                            : xcf::RecordRun::Layout::kB3;
+        run.recordType = static_cast<uint8_t>(recordTypeTable[0]);
+        run.firstRecord = first;
+        run.recordCount = count;
     }
     // The record after the run may be read the usual way: the index window is then the one
     // that reading every record in order would have loaded by now.
@@ -353,10 +367,45 @@ bool CXcfPmBinaryCaptureFileParser::readRecordLayout(uint32_t recordNumber, bool
                                                      size_t fixedSize, uint32_t extensionSize,
                                                      uint8_t* fields, RecordParts& parts,
                                                      uint32_t& frameLength) {
+    uint32_t offset = 0;
+    if (!checkRecordExtent(recordNumber, layoutKnown, fixedSize, extensionSize, offset,
+                           frameLength)) {
+        return false;
+    }
+    if (!readRecordParts(offset, fields, fixedSize, extensionSize, frameLength, parts)) {
+        lastErrorCode = kErrorCorruptFile;
+        return false;
+    }
+    return true;
+}
+
+bool CXcfPmBinaryCaptureFileParser::readRecordTime(uint32_t recordNumber, uint32_t& seconds,
+                                                   uint32_t& nanoseconds) {
+    const RecordShape shape = recordShape();
+    uint32_t offset = 0;
+    uint32_t frameLength = 0;
+    uint8_t time[xcf::layout::kTimestampSize];
+    if (!checkRecordExtent(recordNumber, shape.known && shape.fixedSize <= kMaxFixedFields,
+                           shape.fixedSize, shape.extensionSize, offset, frameLength)) {
+        return false;
+    }
+    // Every byte of the extent lies in the file, checked against its size at the open, so
+    // reading the whole record would succeed where these bytes are read.
+    if (!inputStream.seek(offset) || !inputStream.read(time, sizeof time)) {
+        lastErrorCode = kErrorCorruptFile;
+        return false;
+    }
+    seconds = xcf::load32(time);
+    nanoseconds = xcf::load32(time + 4);
+    return true;
+}
+
+bool CXcfPmBinaryCaptureFileParser::checkRecordExtent(uint32_t recordNumber, bool layoutKnown,
+                                                      size_t fixedSize, uint32_t extensionSize,
+                                                      uint32_t& offset, uint32_t& frameLength) {
     // Random access: whether a record can be read depends on the file alone, never on a read
     // that failed before it.
     inputStream.clear();
-    uint32_t offset = 0;
     int64_t span = 0;
     if (!recordExtent(recordNumber, offset, span)) {
         // A record the header announces but whose index entry the file lacks is damaged;
@@ -375,10 +424,6 @@ bool CXcfPmBinaryCaptureFileParser::readRecordLayout(uint32_t recordNumber, bool
         return false;
     }
     frameLength = static_cast<uint32_t>(span - static_cast<int64_t>(fixedSize + extensionSize));
-    if (!readRecordParts(offset, fields, fixedSize, extensionSize, frameLength, parts)) {
-        lastErrorCode = kErrorCorruptFile;
-        return false;
-    }
     return true;
 }
 

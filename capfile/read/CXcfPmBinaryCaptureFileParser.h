@@ -41,6 +41,9 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
 
     uint32_t recordRun(uint32_t first, uint32_t maxCount, uint64_t maxBytes,
                        std::vector<uint32_t>& offsets) override;
+    uint32_t planRun(uint32_t first, uint32_t maxCount, uint64_t maxBytes,
+                     xcf::RecordRun& run) override;
+    bool readRecordTime(uint32_t recordNumber, uint32_t& seconds, uint32_t& nanoseconds) override;
 
     virtual bool readString(std::string& out);
     virtual bool readRecordTypeTable();
@@ -100,6 +103,10 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
     bool readRecordLayout(uint32_t recordNumber, bool layoutKnown, size_t fixedSize,
                           uint32_t extensionSize, uint8_t* fields, RecordParts& parts,
                           uint32_t& frameLength);
+    // The checks of readRecordLayout that need no byte of the record: where it starts and how
+    // many frame bytes it has.
+    bool checkRecordExtent(uint32_t recordNumber, bool layoutKnown, size_t fixedSize,
+                           uint32_t extensionSize, uint32_t& offset, uint32_t& frameLength);
     // Hands the extension and the frame to the record: own blocks are moved in, bytes in the
     // read-ahead block are copied into blocks the record recycles. False, with code 4, when no
     // memory can be had for a copy.
@@ -119,8 +126,10 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
     virtual size_t writerFieldsSize() const { return 0; }
 
   private:
-    // Index entries of the last recordRun, read in one piece.
+    // Index entries of the last planned run, read in one piece.
     std::vector<uint8_t> runEntries;
+    // The run recordRun plans, whose offsets it hands on.
+    xcf::RecordRun plannedRun;
 
     bool readRecordParts(uint32_t offset, uint8_t* fields, size_t fixedSize, uint32_t extensionSize,
                          uint32_t frameLength, RecordParts& parts);

@@ -48,6 +48,17 @@ bool CXcfPmCaptureFileParser::sourceNameOfRecord(const CXcfCaptureRecord& record
     return true;
 }
 
+bool CXcfPmCaptureFileParser::readRecordTime(uint32_t recordNumber, uint32_t& seconds,
+                                             uint32_t& nanoseconds) {
+    CXcfCaptureRecord record;
+    if (!readRecord(recordNumber, record)) {
+        return false;
+    }
+    seconds = record.getTimestampSeconds();
+    nanoseconds = record.getTimestampNanoseconds();
+    return true;
+}
+
 void CXcfPmCaptureFileParser::releaseBuffers() {
     inputStream.releaseBlock();
     indexWindow.reset();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "capfile/common/CXcfPmCaptureFileCommon.h"
+#include "capfile/common/RecordRun.h"
 #include "capfile/read/CXcfCaptureFileParser.h"
 #include "record/CXcfCaptureRecord.h"
 #include "record/CXcfTimeOfDay.h"
@@ -59,6 +60,17 @@ class CXcfPmCaptureFileParser : public CXcfCaptureFileParser, public CXcfPmCaptu
         offsets.clear();
         return 0;
     }
+    // The same run into `run`, which then names this reader's file, the records' layout and
+    // their offsets; its count, or 0 with the run cleared.
+    virtual uint32_t planRun(uint32_t first, uint32_t maxCount, uint64_t maxBytes,
+                             xcf::RecordRun& run) {
+        (void)first, (void)maxCount, (void)maxBytes;
+        run.clear();
+        return 0;
+    }
+    // The time of record recordNumber, true exactly when readRecord would read it (with the
+    // same error code when not), without reading its frame.
+    virtual bool readRecordTime(uint32_t recordNumber, uint32_t& seconds, uint32_t& nanoseconds);
 
     // Gives back the memory that only reading records needs (the read-ahead block and the
     // index window); the next read takes it again. Lets a program keep many inputs open

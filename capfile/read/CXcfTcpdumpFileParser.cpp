@@ -49,7 +49,7 @@ bool CXcfTcpdumpFileParser::openFile() {
 }
 
 void CXcfTcpdumpFileParser::closeInput() {
-    inputStream.close();
+    dropInput();
 }
 
 bool CXcfTcpdumpFileParser::readHeader() {

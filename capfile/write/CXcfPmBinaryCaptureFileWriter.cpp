@@ -392,6 +392,20 @@ uint32_t CXcfPmBinaryCaptureFileWriter::copyRecords(xcf::InputFile& input, const
     return copied;
 }
 
+uint32_t CXcfPmBinaryCaptureFileWriter::copyRecords(const xcf::RecordRun& run, uint32_t from,
+                                                    uint32_t count) {
+    if (run.file() == nullptr || from >= run.count()) {
+        return 0;
+    }
+    const bool intoB4 = std::strcmp(formatCodeChars, "B4") == 0;
+    const bool fromB3 = run.layout() == xcf::RecordRun::Layout::kB3;
+    if (!fromB3 && !intoB4) {
+        return 0;
+    }
+    return copyRecords(*run.file(), run.offsets() + from, std::min(count, run.count() - from),
+                       fromB3 && intoB4);
+}
+
 bool CXcfPmBinaryCaptureFileWriter::finishRecord() {
     if (hasFailed()) {
         return false;

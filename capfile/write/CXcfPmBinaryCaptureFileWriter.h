@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "capfile/common/RecordRun.h"
 #include "capfile/write/CXcfPmCaptureFileWriter.h"
 #include "record/ByteOrder.h"
 
@@ -74,6 +75,10 @@ class CXcfPmBinaryCaptureFileWriter : public CXcfPmCaptureFileWriter {
     // (the records before the one that failed are written).
     uint32_t copyRecords(xcf::InputFile& input, const uint32_t* offsets, uint32_t count,
                          bool fromB3);
+    // Appends records [from, from + count) of the run as copyRecords above does, from the
+    // run's file. A B3 run into a B4 writer is converted; a B4 run cannot go into a B3 writer
+    // as bytes, and gives 0 (its records are written the usual way).
+    uint32_t copyRecords(const xcf::RecordRun& run, uint32_t from, uint32_t count);
 
   protected:
     // A B3 or B4 writer of the record type, whose source 0 is sourceName, with headerLines

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "splicetrc/AppendRun.h"
-#include "splicetrc/RunSettings.h"
 #include "capfile/read/CXcfCaptureFileParserFactory.h"
 #include "capfile/read/CXcfTcpdumpFileParser.h"
+#include "splicetrc/AppendRun.h"
+#include "splicetrc/RunSettings.h"
 #include "support/CaptureFileBuilder.h"
 #include "support/PcapReadBack.h"
 #include "support/SampleCaptures.h"
@@ -187,6 +187,7 @@ class BadInputCatalogue : public testing::TestWithParam<Format> {
         }
 
         if (opened) {
+            checkRecordTimes(path);
             const ReadBack delivered = readBack(path);
             ASSERT_TRUE(delivered.opened);
             EXPECT_EQ(delivered.formatCode, formatCode(sample.format));
@@ -203,6 +204,38 @@ class BadInputCatalogue : public testing::TestWithParam<Format> {
             checkEdit(path, delivered.records);
         }
         EXPECT_EQ(readFile(path), damaged) << "the damaged input was changed";
+    }
+
+    // Each record's time is had alone exactly when the record reads, with the same code.
+    void checkRecordTimes(const std::string& badPath) {
+        auto reader = makeReader(sample.format);
+        auto timer = makeReader(sample.format);
+        ASSERT_TRUE(reader->open(badPath));
+        ASSERT_TRUE(timer->open(badPath));
+        CXcfCaptureRecord record;
+        // A count that lies may claim billions: the first records and those at its end.
+        std::vector<uint64_t> numbers;
+        for (uint64_t n = 0; n <= kRecordCount + 2; ++n) {
+            numbers.push_back(n);
+            if (n <= uint64_t{reader->numberOfRecords} + 1) {
+                numbers.push_back(uint64_t{reader->numberOfRecords} + 1 - n);
+            }
+        }
+        for (const uint64_t number : numbers) {
+            const auto n = static_cast<uint32_t>(number);
+            reader->lastErrorCode = 0;
+            timer->lastErrorCode = 0;
+            uint32_t seconds = 0;
+            uint32_t nanoseconds = 0;
+            const bool read = reader->readRecord(n, record);
+            ASSERT_EQ(timer->readRecordTime(n, seconds, nanoseconds), read) << "record " << n;
+            EXPECT_EQ(timer->lastErrorCode, reader->lastErrorCode) << "record " << n;
+            if (read) {
+                EXPECT_EQ(uint64_t{seconds} << 32 | nanoseconds,
+                          uint64_t{record.getTimestampSeconds()} << 32 |
+                              record.getTimestampNanoseconds());
+            }
+        }
     }
 
     // The damaged file first, a good B3 file second, merged in-process.
