@@ -20,6 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "capfile/common/CXcfCaptureFileCommon.h"
+#include "cli/OutputOpener.h"
+#include "cli/RunReport.h"
 #include "cli/SafeOutput.h"
 #include "support/TestSupport.h"
 
@@ -158,6 +161,82 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"TooLong", [](const TempDir& d) { return d.file(std::string(256, 'n')); },
                 "it cannot be examined: File name too long"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+struct Prepared {
+    const char* name;
+    std::function<std::string(const TempDir&)> make;  // makes it, returns the name
+    std::string target;                               // in the test's folder
+};
+
+void PrintTo(const Prepared& p, std::ostream* os) {
+    *os << p.name;
+}
+
+class PreparedName : public ::testing::TestWithParam<Prepared> {};
+
+// A link is followed to the file that commit replaces; the longest names still get a
+// temporary file, with room for its index file beside it.
+TEST_P(PreparedName, LeadsToTheFileThatIsReplaced) {
+    TempDir dir;
+    cli::SafeOutput output;
+    std::string reason;
+    ASSERT_TRUE(output.prepare(GetParam().make(dir), reason)) << reason;
+    EXPECT_EQ(output.target(), dir.file(GetParam().target));
+    ASSERT_TRUE(output.createTemporary(writeNew, reason)) << reason;
+    EXPECT_LE(fs::path(output.temporaryName()).filename().string().size() + 4, 255u);
+    ASSERT_TRUE(output.commit(reason)) << reason;
+    EXPECT_EQ(content(dir.file(GetParam().target)), "new");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, PreparedName,
+    ::testing::Values(Prepared{"New", [](const TempDir& d) { return d.file("out"); }, "out"},
+                      Prepared{"LinkToFile",
+                               [](const TempDir& d) {
+                                   writeText(d.file("real"), "old");
+                                   fs::create_symlink("real", d.file("out"));
+                                   return d.file("out");
+                               },
+                               "real"},
+                      Prepared{"LinksToNothing",
+                               [](const TempDir& d) {
+                                   fs::create_directory(d.file("sub"));
+                                   fs::create_symlink("mid", d.file("out"));
+                                   fs::create_symlink("sub/end", d.file("mid"));
+                                   return d.file("out");
+                               },
+                               "sub/end"},
+                      Prepared{"Longest",
+                               [](const TempDir& d) { return d.file(std::string(255, 'n')); },
+                               std::string(255, 'n')}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Two names are one file when device and inode agree, however they are written.
+TEST(OneFile, IsKnownByAnyOfItsNames) {
+    TempDir dir;
+    writeText(dir.file("in"), "in");
+    writeText(dir.file("other"), "other");
+    fs::create_hard_link(dir.file("in"), dir.file("hard"));
+    fs::create_symlink("in", dir.file("soft"));
+    fs::create_directory(dir.file("sub"));
+    cli::SafeOutput output, viaLink, absent, absentAgain, absentOther;
+    std::string reason;
+    ASSERT_TRUE(output.prepare(dir.file("in"), reason));
+    for (const std::string& input : {dir.file("hard"), dir.file("soft"), dir.path() + "/./in"}) {
+        EXPECT_FALSE(output.sparesInputs({dir.file("other"), input}, reason));
+        EXPECT_EQ(reason, "it would overwrite the input file '" + input + "'");
+    }
+    EXPECT_TRUE(output.sparesInputs({dir.file("other"), dir.file("missing")}, reason));
+
+    ASSERT_TRUE(viaLink.prepare(dir.file("hard"), reason));
+    ASSERT_TRUE(absent.prepare(dir.file("new"), reason));
+    ASSERT_TRUE(absentAgain.prepare(dir.file("sub/../new"), reason));
+    ASSERT_TRUE(absentOther.prepare(dir.file("sub/new"), reason));
+    EXPECT_EQ(output.targetKey(), viaLink.targetKey());
+    EXPECT_EQ(absent.targetKey(), absentAgain.targetKey());
+    EXPECT_NE(absent.targetKey(), absentOther.targetKey());
+    EXPECT_NE(absent.targetKey(), output.targetKey());
+}
 
 struct Refusal {
     const char* name;
@@ -356,5 +435,45 @@ TEST_P(KeptOld, ComesBackOnRestoreAndGoesOnRelease) {
 
 INSTANTIATE_TEST_SUITE_P(Ways, KeptOld, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "MovedAside" : "Linked"; });
+
+struct Failed {
+    const char* name;
+    int systemError;    // the writer's, after its create failed
+    std::string cause;  // as the message gives it
+};
+
+void PrintTo(const Failed& f, std::ostream* os) {
+    *os << f.name;
+}
+
+class WriterCannotCreate : public ::testing::TestWithParam<Failed> {};
+
+// A writer that fails without a system error still gives a cause, not an endless retry.
+TEST_P(WriterCannotCreate, IsReportedWithTheCause) {
+    TempDir dir;
+    const std::string name = dir.file("o.cap");
+    const std::vector<std::string> inputs;
+    const cli::RunReport report(name);
+    const cli::OutputOpener opener(report, inputs, "openOutput");
+    CXcfCaptureFileCommon writer;
+    writer.lastSystemError = GetParam().systemError;
+    cli::SafeOutput output;
+    int calls = 0;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(opener.open(output, name, writer, [&calls](const std::string&) {
+        ++calls;
+        return false;
+    }));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "ERROR (openOutput) - Failed to open file: '" + name +
+                  "'\nbecause: no temporary file can be written in the folder '" + dir.path() +
+                  "': " + GetParam().cause + "\n");
+    EXPECT_EQ(calls, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Causes, WriterCannotCreate,
+                         ::testing::Values(Failed{"Known", ENOSPC, "No space left on device"},
+                                           Failed{"Unknown", 0, "Input/output error"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
