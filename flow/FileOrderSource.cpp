@@ -34,10 +34,10 @@ uint32_t FileOrderSource::nextRun(uint32_t maxCount, uint64_t maxBytes, RecordRu
         return 0;
     }
     CXcfPmCaptureFileParser& current = *readers[index];
-    run.count = current.recordRun(nextNumber, maxCount, maxBytes, run.offsets);
+    const uint32_t count = current.planRun(nextNumber, maxCount, maxBytes, run);
     last = {currentFormat, index, &current, nextNumber};
-    nextNumber += run.count;
-    return run.count;
+    nextNumber += count;
+    return count;
 }
 
 const CXcfCaptureRecord* FileOrderSource::next() {

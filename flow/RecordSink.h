@@ -26,8 +26,9 @@ class RecordSink {
         return 0;
     }
     // Takes the first records of the run, as many as it can; a record it leaves comes again
-    // one by one. stop is set when the run must end (the sink has said why).
-    virtual uint32_t takeRun(const RecordRun& run, const RecordOrigin& origin, bool& stop) {
+    // one by one. stop is set when the run must end (the sink has said why). The sink may
+    // load the run's records to read them.
+    virtual uint32_t takeRun(RecordRun& run, const RecordOrigin& origin, bool& stop) {
         (void)run, (void)origin;
         stop = false;
         return 0;

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "capfile/common/RecordRun.h"
 #include "flow/FormatRecords.h"
 #include "record/CXcfCaptureRecord.h"
 
@@ -18,12 +19,7 @@ class CXcfPmCaptureFileParser;
 
 namespace flow {
 
-// A run of records whose bytes lie as the writers lay them out: offsets holds where each of
-// the count records starts, then where the last one ends.
-struct RecordRun {
-    std::vector<uint32_t> offsets;
-    uint32_t count = 0;
-};
+using xcf::RecordRun;
 
 // Where the last record (or the first record of the last run) came from.
 struct RecordOrigin {

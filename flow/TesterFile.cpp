@@ -51,18 +51,11 @@ uint64_t TesterFile::runBytesFor(CaptureFormat output, CaptureFormat input) {
     return input == CaptureFormat::kB3 && output == CaptureFormat::kB4 ? kConvertedRunBytes : 0;
 }
 
-uint32_t TesterFile::copy(const RecordRun& run, const RecordOrigin& origin, uint32_t from,
-                          uint32_t count) {
-    const bool fromB3 = origin.format == CaptureFormat::kB3 && outputFormat == CaptureFormat::kB4;
-    return fileWriter->copyRecords(origin.reader->inputFile(), run.offsets.data() + from, count,
-                                   fromB3);
-}
-
-uint32_t TesterFile::takeRun(const RecordRun& run, const RecordOrigin& origin, bool& stop) {
-    const uint32_t copied = copy(run, origin, 0, run.count);
+uint32_t TesterFile::takeRun(RecordRun& run, const RecordOrigin& /*origin*/, bool& stop) {
+    const uint32_t copied = copy(run, 0, run.count());
     // Fewer without a full writer: the input could not be read there, which reading the
     // record says again the usual way.
-    stop = copied < run.count && isFull();
+    stop = copied < run.count() && isFull();
     return copied;
 }
 

@@ -53,7 +53,9 @@ class TesterFile : public RecordSink {
     }
     // Copies count records of the run from its record `from` (from 0) on; returns how many
     // were copied: fewer where the writer refused one or the input could not be read.
-    uint32_t copy(const RecordRun& run, const RecordOrigin& origin, uint32_t from, uint32_t count);
+    uint32_t copy(const RecordRun& run, uint32_t from, uint32_t count) {
+        return fileWriter->copyRecords(run, from, count);
+    }
     // The most bytes of a run of an input of this format the output copies; 0 for none.
     static uint64_t runBytesFor(CaptureFormat output, CaptureFormat input);
 
@@ -63,7 +65,7 @@ class TesterFile : public RecordSink {
     uint64_t runBytes(CaptureFormat input) const override {
         return runBytesFor(outputFormat, input);
     }
-    uint32_t takeRun(const RecordRun& run, const RecordOrigin& origin, bool& stop) override;
+    uint32_t takeRun(RecordRun& run, const RecordOrigin& origin, bool& stop) override;
 
   private:
     CaptureFormat outputFormat;

@@ -12,14 +12,15 @@ namespace {
 // How many records pass between two looks at the stop signal while times are read.
 constexpr uint32_t kSignalInterval = 4096;
 
-// The time of a record, read as cheaply as the reader allows; false where the record cannot
-// be read.
-bool timeOf(CXcfPmCaptureFileParser& reader, CXcfCaptureRecord& scratch, uint32_t number,
-            uint64_t& time) {
-    if (!reader.readRecord(number, scratch)) {
+// A record's time alone: its index entries and its timestamp, never its frame. False exactly
+// where reading the record would fail.
+bool timeOf(CXcfPmCaptureFileParser& reader, uint32_t number, uint64_t& time) {
+    uint32_t seconds = 0;
+    uint32_t nanoseconds = 0;
+    if (!reader.readRecordTime(number, seconds, nanoseconds)) {
         return false;
     }
-    time = recordTime(scratch);
+    time = recordTime(seconds, nanoseconds);
     return true;
 }
 
@@ -52,7 +53,7 @@ bool TimeOrderSource::readTimes(size_t input) {
             return false;
         }
         uint64_t time = 0;
-        if (!timeOf(reader, *cursor.record, number, time)) {
+        if (!timeOf(reader, number, time)) {
             reportDamage(reader, number);
             break;
         }

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <iterator>
 
-#include "capfile/common/RecordLayout.h"
 #include "cli/Console.h"
 #include "cli/InputFiles.h"
 #include "cli/OutputOpener.h"
@@ -12,7 +11,6 @@
 #include "flow/FileOrderSource.h"
 #include "flow/FormatRecords.h"
 #include "flow/RecordPump.h"
-#include "record/ByteOrder.h"
 
 namespace {
 
@@ -139,7 +137,7 @@ bool ExportRun::writePacket(const Packet& packet, const flow::RecordOrigin& orig
         return pcap->writePacket(packet.time, packet.originalLength, packet.capturedLength,
                                  packet.frame);
     }
-    const bool damaged = (packet.portByte & xcf::layout::kDamagedFrameBit) != 0;
+    const bool damaged = (packet.portByte & CXcfCaptureRecord::kDamagedFrameBit) != 0;
     static const std::string kDamaged = "damaged frame";
     static const std::string kNone;
     return pcapng->writePacket(interfaceFor(packet, origin, linkType), packet.time,
@@ -155,32 +153,20 @@ uint64_t ExportRun::runBytes(flow::CaptureFormat input) const {
     return input == flow::CaptureFormat::kOther ? 0 : kRunBytes;
 }
 
-uint32_t ExportRun::takeRun(const flow::RecordRun& run, const flow::RecordOrigin& origin,
-                            bool& stop) {
+uint32_t ExportRun::takeRun(flow::RecordRun& run, const flow::RecordOrigin& origin, bool& stop) {
     stop = false;
-    const std::vector<uint32_t>& offsets = run.offsets;
-    const uint32_t count = run.count;
-    // Grown only: resizing down and up again would clear the bytes each run.
-    const size_t want = offsets[count] - offsets[0];
-    if (loadedRun.size() < want) {
-        loadedRun.resize(want);
-    }
-    const size_t got = origin.reader->inputFile().readAt(offsets[0], loadedRun.data(), want);
-    const bool b4 = origin.format == flow::CaptureFormat::kB4;
-    const uint32_t fields =
-        b4 ? xcf::layout::kB4WrittenFieldsSize : xcf::layout::kB3WrittenFieldsSize;
+    const uint32_t loaded = run.load(0, run.count());
     flow::RecordOrigin at = origin;
     uint32_t done = 0;
-    for (; done < count && uint64_t{offsets[done + 1]} - offsets[0] <= got; ++done) {
-        const uint8_t* bytes = loadedRun.data() + (offsets[done] - offsets[0]);
+    for (; done < loaded; ++done) {
+        const xcf::RunRecord record = run.view(done);
         Packet packet;
-        packet.time = flow::recordTime(xcf::load32(bytes), xcf::load32(bytes + 4));
-        packet.portByte = b4 ? bytes[xcf::layout::kB4PortOffset] : 0;
-        packet.layer2Type =
-            b4 ? bytes[xcf::layout::kB4Layer2Offset] : bytes[xcf::layout::kB3Layer2Offset];
-        packet.frame = bytes + fields;
-        packet.capturedLength = offsets[done + 1] - offsets[done] - fields;
-        packet.originalLength = packet.capturedLength;
+        packet.time = flow::recordTime(record.seconds, record.nanoseconds);
+        packet.portByte = record.portByte;
+        packet.layer2Type = record.layer2Type;
+        packet.frame = record.frame;
+        packet.capturedLength = record.frameLength;
+        packet.originalLength = record.frameLength;
         uint32_t linkType = 0;
         if (!linkTypeOf(packet, linkType) || (pcap && linkType != pcap->linkType()) ||
             !timeFits(packet)) {

@@ -38,8 +38,7 @@ class ExportRun : public flow::RecordSink {
 
     bool take(const CXcfCaptureRecord& record, const flow::RecordOrigin& origin) override;
     uint64_t runBytes(flow::CaptureFormat input) const override;
-    uint32_t takeRun(const flow::RecordRun& run, const flow::RecordOrigin& origin,
-                     bool& stop) override;
+    uint32_t takeRun(flow::RecordRun& run, const flow::RecordOrigin& origin, bool& stop) override;
     uint64_t bytesWritten() const override { return writer ? writer->bytesWritten() : 0; }
 
   private:
@@ -78,8 +77,6 @@ class ExportRun : public flow::RecordSink {
     std::map<InterfaceKey, uint32_t> interfaces;
     std::map<InterfaceKey, uint32_t>::const_iterator lastInterface = interfaces.end();
     cli::RunReport report;
-    // Bytes of the run being exported.
-    std::vector<uint8_t> loadedRun;
     // The bytes a run may hold: it passes through memory.
     static constexpr uint64_t kRunBytes = 1024 * 1024;
 };

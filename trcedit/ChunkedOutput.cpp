@@ -9,7 +9,6 @@
 #include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "cli/Console.h"
 #include "cli/OutputOpener.h"
-#include "record/ByteOrder.h"
 #include "record/CXcfTimeOfDay.h"
 #include "record/CXcfTimestamp.h"
 
@@ -212,20 +211,20 @@ uint64_t ChunkedOutput::runBytes(flow::CaptureFormat input) const {
     return settings.split == SplitKind::kSeconds ? 0 : flow::TesterFile::runBytesFor(format, input);
 }
 
-uint32_t ChunkedOutput::takeRun(const flow::RecordRun& run, const flow::RecordOrigin& origin,
-                                bool& stop) {
+uint32_t ChunkedOutput::takeRun(flow::RecordRun& run, const flow::RecordOrigin&, bool& stop) {
     stop = false;
-    const uint32_t count = run.count;
-    const uint32_t* offsets = run.offsets.data();
-    xcf::InputFile& input = origin.reader->inputFile();
+    const uint32_t count = run.count();
     uint32_t done = 0;
-    // A record's time, from its first bytes: the copied records are not decoded.
-    auto timeAt = [&input](uint32_t offset, uint32_t& seconds, uint32_t& nanoseconds) {
-        uint8_t bytes[8] = {};
-        const bool read = input.readAt(offset, bytes, sizeof bytes) == sizeof bytes;
-        seconds = xcf::load32(bytes);
-        nanoseconds = xcf::load32(bytes + 4);
-        return read;
+    // The copied records are not decoded: a chunk's first and last record are read again for
+    // the header's capture times.
+    auto timeAt = [&run](uint32_t i, uint32_t& seconds, uint32_t& nanoseconds) {
+        if (run.load(i, 1) != 1) {
+            return false;
+        }
+        const xcf::RunRecord record = run.view(i);
+        seconds = record.seconds;
+        nanoseconds = record.nanoseconds;
+        return true;
     };
     while (done < count) {
         if (file && settings.split == SplitKind::kRecords && chunkRecords >= settings.splitValue &&
@@ -242,10 +241,10 @@ uint32_t ChunkedOutput::takeRun(const flow::RecordRun& run, const flow::RecordOr
             wanted = static_cast<uint32_t>(
                 std::min<uint64_t>(wanted, settings.splitValue - chunkRecords));
         }
-        const uint32_t copied = file->copy(run, origin, done, wanted);
+        const uint32_t copied = file->copy(run, done, wanted);
         uint32_t seconds = 0;
         uint32_t nanoseconds = 0;
-        if (copied == 0 && !timeAt(offsets[done], seconds, nanoseconds)) {
+        if (copied == 0 && !timeAt(done, seconds, nanoseconds)) {
             // The input cannot be read: the usual way says so. Checked before a refusal is
             // handled, so that a record that can be neither read nor fitted is not taken for
             // a full chunk.
@@ -254,9 +253,9 @@ uint32_t ChunkedOutput::takeRun(const flow::RecordRun& run, const flow::RecordOr
         if (copied > 0) {
             if (chunkRecords == 0) {
                 // Its bytes were just copied: the read cannot fail where the copy did not.
-                timeAt(offsets[done], firstSeconds, firstNanoseconds);
+                timeAt(done, firstSeconds, firstNanoseconds);
             }
-            timeAt(offsets[done + copied - 1], lastSeconds, lastNanoseconds);
+            timeAt(done + copied - 1, lastSeconds, lastNanoseconds);
             chunkRecords += copied;
             totalRecords += copied;
             done += copied;

@@ -35,8 +35,7 @@ class ChunkedOutput : public flow::RecordSink {
     // Copies the records of a run across as many chunks as the split rule makes. stop is set
     // when the run must end (after reporting why); fewer records without it: the input could
     // not be read from there on.
-    uint32_t takeRun(const flow::RecordRun& run, const flow::RecordOrigin& origin,
-                     bool& stop) override;
+    uint32_t takeRun(flow::RecordRun& run, const flow::RecordOrigin& origin, bool& stop) override;
     bool take(const CXcfCaptureRecord& record, const flow::RecordOrigin& origin) override {
         return write(record, origin.format);
     }

@@ -152,10 +152,9 @@ class Recording : public flow::RecordSink {
         return refuseAfter == 0 || got.size() < refuseAfter;
     }
     uint64_t runBytes(flow::CaptureFormat) const override { return bytes; }
-    uint32_t takeRun(const flow::RecordRun& run, const flow::RecordOrigin& origin,
-                     bool& stop) override {
+    uint32_t takeRun(flow::RecordRun& run, const flow::RecordOrigin& origin, bool& stop) override {
         stop = false;
-        const uint32_t taken = std::min(run.count, takes);
+        const uint32_t taken = std::min(run.count(), takes);
         for (uint32_t i = 0; i < taken; ++i) {
             got.emplace_back(origin.input, origin.number + i);
         }
