@@ -41,6 +41,6 @@ for folder in "${folders[@]}"; do
     printf '%-16s' "$folder"
     gcovr --root . --object-directory "$build" --exclude-directories '.*/CMakeFiles/(_CMake|[0-9])' \
         --filter "$folder/" --exclude-throw-branches --exclude-unreachable-branches \
-        --print-summary --txt /dev/null 2>/dev/null | awk '/^lines:|^branches:/ {printf "  %s %s", $1, $2} END {print ""}'
+        --print-summary --txt "$build/coverage-folder.txt" 2>/dev/null | awk '/^lines:|^branches:/ {printf "  %s %s", $1, $2} END {print ""}'
 done | tee -a "$build/coverage-summary.txt"
 echo "Per-file report: $build/coverage.txt (HTML: $build/coverage.html)"
