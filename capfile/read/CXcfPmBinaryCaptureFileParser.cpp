@@ -181,14 +181,6 @@ uint32_t CXcfPmBinaryCaptureFileParser::readIndexEntry(uint32_t recordNumber) {
     return readIndexEntries(recordNumber, 1, &entry) == 1 ? entry : 0;
 }
 
-uint32_t CXcfPmBinaryCaptureFileParser::recordRun(uint32_t first, uint32_t maxCount,
-                                                  uint64_t maxBytes,
-                                                  std::vector<uint32_t>& offsets) {
-    const uint32_t count = planRun(first, maxCount, maxBytes, plannedRun);
-    offsets.assign(plannedRun.offsets(), plannedRun.offsets() + (count == 0 ? 0 : count + 1));
-    return count;
-}
-
 uint32_t CXcfPmBinaryCaptureFileParser::planRun(uint32_t first, uint32_t maxCount,
                                                 uint64_t maxBytes, xcf::RecordRun& run) {
     run.clear();

@@ -39,8 +39,6 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
     bool loadIndexCache(uint32_t firstRecord) override;
     uint32_t readIndexEntry(uint32_t recordNumber) override;
 
-    uint32_t recordRun(uint32_t first, uint32_t maxCount, uint64_t maxBytes,
-                       std::vector<uint32_t>& offsets) override;
     uint32_t planRun(uint32_t first, uint32_t maxCount, uint64_t maxBytes,
                      xcf::RecordRun& run) override;
     bool readRecordTime(uint32_t recordNumber, uint32_t& seconds, uint32_t& nanoseconds) override;
@@ -128,8 +126,6 @@ class CXcfPmBinaryCaptureFileParser : public CXcfPmCaptureFileParser {
   private:
     // Index entries of the last planned run, read in one piece.
     std::vector<uint8_t> runEntries;
-    // The run recordRun plans, whose offsets it hands on.
-    xcf::RecordRun plannedRun;
 
     bool readRecordParts(uint32_t offset, uint8_t* fields, size_t fixedSize, uint32_t extensionSize,
                          uint32_t frameLength, RecordParts& parts);

@@ -49,19 +49,11 @@ class CXcfPmCaptureFileParser : public CXcfCaptureFileParser, public CXcfPmCaptu
 
     // For copying records as bytes: how many records from `first` on (at most maxCount, and
     // at most maxBytes of them: a larger record is read the usual way) readRecord would read,
-    // found without reading them. Each one's
-    // extent comes from the index and passes the checks readRecord makes: inside the data
-    // section, at least one frame byte behind the writers' fields. offsets receives the count
-    // plus one positions: where each record starts, then where the last one ends. 0 where a
-    // record must be read the usual way (it fails, the layout is another, the file failed).
-    virtual uint32_t recordRun(uint32_t first, uint32_t maxCount, uint64_t maxBytes,
-                               std::vector<uint32_t>& offsets) {
-        (void)first, (void)maxCount, (void)maxBytes;
-        offsets.clear();
-        return 0;
-    }
-    // The same run into `run`, which then names this reader's file, the records' layout and
-    // their offsets; its count, or 0 with the run cleared.
+    // found without reading them, planned into `run`, which then names this reader's file,
+    // the records' layout and their offsets. Each one's extent comes from the index and passes
+    // the checks readRecord makes: inside the data section, at least one frame byte behind the
+    // writers' fields. 0, with the run cleared, where a record must be read the usual way (it
+    // fails, the layout is another, the file failed).
     virtual uint32_t planRun(uint32_t first, uint32_t maxCount, uint64_t maxBytes,
                              xcf::RecordRun& run) {
         (void)first, (void)maxCount, (void)maxBytes;

@@ -273,8 +273,9 @@ bool CXcfPmBinaryCaptureFileWriter::startRecord(size_t fieldCount, const uint8_t
     return !hasFailed();
 }
 
-uint32_t CXcfPmBinaryCaptureFileWriter::copyRecords(xcf::InputFile& input, const uint32_t* offsets,
-                                                    uint32_t count, bool fromB3) {
+uint32_t CXcfPmBinaryCaptureFileWriter::copyRecordBytes(xcf::InputFile& input,
+                                                        const uint32_t* offsets, uint32_t count,
+                                                        bool fromB3) {
     if (!canPatch() || count == 0) {
         return 0;
     }
@@ -402,8 +403,8 @@ uint32_t CXcfPmBinaryCaptureFileWriter::copyRecords(const xcf::RecordRun& run, u
     if (!fromB3 && !intoB4) {
         return 0;
     }
-    return copyRecords(*run.file(), run.offsets() + from, std::min(count, run.count() - from),
-                       fromB3 && intoB4);
+    return copyRecordBytes(*run.file(), run.offsets() + from, std::min(count, run.count() - from),
+                           fromB3 && intoB4);
 }
 
 bool CXcfPmBinaryCaptureFileWriter::finishRecord() {

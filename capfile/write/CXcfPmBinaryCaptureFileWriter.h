@@ -66,18 +66,13 @@ class CXcfPmBinaryCaptureFileWriter : public CXcfPmCaptureFileWriter {
     virtual uint64_t patchCaptureStopTimestamp();
     virtual uint64_t patchTriggerPacketNumber();
 
-    // Appends count records copied as bytes from input, where they lie at offsets[0] to
-    // offsets[count] laid out as this writer writes its records, or, for a B4 writer with
-    // fromB3, as a B3 writer writes them (each then gains its port and status bytes, both 0,
-    // as writeRecordData would write it). Each record gets its index entry. Returns how many
-    // records were written: fewer than count where the size limit stops them (at the record
-    // where writeRecordData would stop), the writer failed, or the input could not be read
+    // Appends records [from, from + count) of the run copied as bytes from the run's file,
+    // each with its index entry, as writeRecordData would write it: a B3 run into a B4 writer
+    // is converted (each record gains its port and status bytes, both 0); a B4 run cannot go
+    // into a B3 writer as bytes, and gives 0 (its records are written the usual way). Returns
+    // how many records were written: fewer where the size limit stops them (at the record
+    // where writeRecordData would stop), the writer failed, or the file could not be read
     // (the records before the one that failed are written).
-    uint32_t copyRecords(xcf::InputFile& input, const uint32_t* offsets, uint32_t count,
-                         bool fromB3);
-    // Appends records [from, from + count) of the run as copyRecords above does, from the
-    // run's file. A B3 run into a B4 writer is converted; a B4 run cannot go into a B3 writer
-    // as bytes, and gives 0 (its records are written the usual way).
     uint32_t copyRecords(const xcf::RecordRun& run, uint32_t from, uint32_t count);
 
   protected:
@@ -135,6 +130,9 @@ class CXcfPmBinaryCaptureFileWriter : public CXcfPmCaptureFileWriter {
     uint64_t patchField(uint64_t fieldPosition, const uint8_t* bytes, size_t count);
     uint64_t patchTimeOfDay(uint64_t fieldPosition, const CXcfTimeOfDay& timeOfDay);
 
+    // copyRecords of count records lying at offsets[0] to offsets[count] of input.
+    uint32_t copyRecordBytes(xcf::InputFile& input, const uint32_t* offsets, uint32_t count,
+                             bool fromB3);
     // Record bytes of copyRecords, kept between its calls.
     std::vector<uint8_t> copyScratch;
 };
