@@ -1,8 +1,10 @@
 #include "flow/TimeOrderSource.h"
 
 #include <algorithm>
+#include <string>
 
 #include "capfile/read/CXcfPmCaptureFileParser.h"
+#include "cli/InputFiles.h"
 #include "cli/Signals.h"
 
 namespace flow {
@@ -26,9 +28,11 @@ bool timeOf(CXcfPmCaptureFileParser& reader, uint32_t number, uint64_t& time) {
 
 }  // namespace
 
-TimeOrderSource::TimeOrderSource(const Readers& readers) : cursors(readers.size()) {
+TimeOrderSource::TimeOrderSource(const Readers& readers)
+    : cursors(readers.size()), outOfOrder(readers.size()) {
     for (size_t i = 0; i < readers.size(); ++i) {
         Cursor& cursor = cursors[i];
+        cursor.input = i;
         cursor.reader = readers[i].get();
         cursor.format = captureFormatOf(cursor.reader->getFormatCode());
         cursor.records = std::make_unique<FormatRecords>();
@@ -82,39 +86,117 @@ bool TimeOrderSource::readTimes(size_t input) {
     return true;
 }
 
+size_t TimeOrderSource::lanesOf(size_t input) const {
+    size_t lanes = 0;
+    for (const Cursor& cursor : cursors) {
+        lanes += cursor.input == input ? 1 : 0;
+    }
+    return lanes;
+}
+
+void TimeOrderSource::splitIntoLanes(size_t at) {
+    // Each record in time order joins the lane whose last record lies closest before it in
+    // the file; a record before every lane's last opens a lane. The fewest lanes that go
+    // forwards, found in one pass.
+    std::vector<std::pair<uint64_t, uint32_t>>& sorted = cursors[at].index;
+    std::vector<uint32_t> laneOf(sorted.size());
+    std::vector<std::pair<uint32_t, size_t>> tails;  // last number, lane; by number
+    for (size_t i = 0; i < sorted.size(); ++i) {
+        const uint32_t number = sorted[i].second;
+        auto after =
+            std::lower_bound(tails.begin(), tails.end(), std::make_pair(number, size_t{0}));
+        if (after == tails.begin()) {
+            if (tails.size() == kMaxLanesPerInput) {
+                return;  // read by number
+            }
+            tails.insert(after, {number, tails.size()});
+            laneOf[i] = static_cast<uint32_t>(tails.size() - 1);
+            continue;
+        }
+        --after;
+        laneOf[i] = static_cast<uint32_t>(after->second);
+        const size_t lane = after->second;
+        tails.erase(after);
+        tails.insert(
+            std::lower_bound(tails.begin(), tails.end(), std::make_pair(number, size_t{0})),
+            {number, lane});
+    }
+    const size_t lanes = tails.size();
+    if (lanes < 2 || extraLanes + lanes - 1 > kMaxExtraLanes) {
+        return;
+    }
+    // Every lane but the first reads through a reader of its own on the same file; where one
+    // cannot be had, the input is read by number after all.
+    std::vector<std::unique_ptr<CXcfPmCaptureFileParser>> laneReaders;
+    for (size_t lane = 1; lane < lanes; ++lane) {
+        std::string message;
+        auto reader = cli::openTesterInput(cursors[at].reader->getFileName(), 1, message);
+        if (!reader || reader->numberOfRecords != cursors[at].reader->numberOfRecords) {
+            return;
+        }
+        laneReaders.push_back(std::move(reader));
+    }
+    std::vector<std::vector<std::pair<uint64_t, uint32_t>>> laneIndex(lanes);
+    for (size_t i = 0; i < sorted.size(); ++i) {
+        laneIndex[laneOf[i]].push_back(sorted[i]);
+    }
+    sorted = std::move(laneIndex[0]);
+    for (size_t lane = 1; lane < lanes; ++lane) {
+        Cursor cursor;
+        cursor.input = cursors[at].input;
+        cursor.ownReader = std::move(laneReaders[lane - 1]);
+        cursor.reader = cursor.ownReader.get();
+        cursor.format = cursors[at].format;
+        cursor.records = std::make_unique<FormatRecords>();
+        cursor.record = &cursor.records->recordFor(cursor.format);
+        cursor.index = std::move(laneIndex[lane]);
+        cursor.indexed = true;
+        cursor.readable = cursors[at].readable;
+        cursors.push_back(std::move(cursor));
+    }
+    extraLanes += lanes - 1;
+}
+
 bool TimeOrderSource::readTimes() {
-    for (size_t i = 0; i < cursors.size(); ++i) {
+    const size_t inputs = cursors.size();
+    for (size_t i = 0; i < inputs; ++i) {
         if (!readTimes(i)) {
             return false;
+        }
+        outOfOrder[i] = cursors[i].indexed;
+        if (cursors[i].indexed) {
+            splitIntoLanes(i);
         }
     }
     for (size_t i = 0; i < cursors.size(); ++i) {
         if (advance(i)) {
-            heads.emplace(cursors[i].time, i);
+            heads.emplace(cursors[i].time, cursors[i].input, cursors[i].number, i);
         }
     }
     return true;
 }
 
-void TimeOrderSource::endInput(size_t input) {
-    Cursor& cursor = cursors[input];
+void TimeOrderSource::endCursor(size_t at) {
+    Cursor& cursor = cursors[at];
     cursor.index = {};
     cursor.reader->releaseBuffers();
+    // A lane's own reader has done its part: its file goes at once.
+    cursor.ownReader.reset();
 }
 
-bool TimeOrderSource::advance(size_t input) {
-    Cursor& cursor = cursors[input];
+bool TimeOrderSource::advance(size_t at) {
+    Cursor& cursor = cursors[at];
     uint32_t number = 0;
     if (cursor.indexed) {
         if (cursor.position == cursor.index.size()) {
-            endInput(input);
+            endCursor(at);
             return false;
         }
         cursor.time = cursor.index[cursor.position].first;
         number = cursor.index[cursor.position++].second;
     } else {
         if (cursor.nextNumber > cursor.readable) {
-            endInput(input);
+            endCursor(at);
             return false;
         }
         number = cursor.nextNumber++;
@@ -123,7 +205,7 @@ bool TimeOrderSource::advance(size_t input) {
         // Its time could be read a moment ago: the file changed, or the system failed. The
         // input ends here, said as any damaged input's end is said.
         reportDamage(*cursor.reader, number);
-        endInput(input);
+        endCursor(at);
         return false;
     }
     if (!cursor.indexed) {
@@ -142,17 +224,18 @@ const CXcfCaptureRecord* TimeOrderSource::next() {
         }
     }
     if (delivered && advance(current)) {
-        heads.emplace(cursors[current].time, current);
+        const Cursor& cursor = cursors[current];
+        heads.emplace(cursor.time, cursor.input, cursor.number, current);
     }
     delivered = false;
     if (heads.empty()) {
         return nullptr;
     }
-    current = heads.top().second;
+    current = std::get<3>(heads.top());
     heads.pop();
     delivered = true;
     const Cursor& cursor = cursors[current];
-    last = {cursor.format, current, cursor.reader, cursor.number};
+    last = {cursor.format, cursor.input, cursor.reader, cursor.number};
     return cursor.record;
 }
 

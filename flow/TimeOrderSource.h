@@ -4,17 +4,23 @@
 // Before the first record is given, each input's times are read alone (its index entries and
 // the timestamps, never a frame), one input after another. That pass tells where a damaged
 // input ends and whether an input is in time order, and builds the index of one that is not:
-// its records' times and numbers, sorted (16 bytes a record), by which it is then read in
-// time order. An input in order is read in file order and keeps nothing once its pass is
-// done (during it, 8 bytes a record). Nothing is given before the order of every input is
-// known, so no output is ever written and thrown away, and each input is read once for its
-// times and once for its records.
+// its records' times and numbers, sorted (16 bytes a record). An input in order is read in
+// file order and keeps nothing once its pass is done (during it, 8 bytes a record). Nothing is
+// given before the order of every input is known, so no output is ever written and thrown
+// away, and each input is read once for its times and once for its records.
+//
+// An input out of order is mostly a few time lines one after another (captures appended, a
+// tester's ports written in turn): its records in time order fall into a few lanes, each going
+// forwards through the file. Each lane is read by a reader of its own, so that every record is
+// read where its reader's read-ahead already stands; an input that would need more lanes than
+// that is read by number, a jump a record.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <queue>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -30,21 +36,31 @@ class TimeOrderSource : public RecordSource {
   public:
     using Readers = std::vector<std::unique_ptr<CXcfPmCaptureFileParser>>;
 
+    // Lanes an input out of order may be read in, and lanes beyond the first (each an open
+    // file and a read-ahead block) all inputs together may hold.
+    static constexpr size_t kMaxLanesPerInput = 8;
+    static constexpr size_t kMaxExtraLanes = 64;
+
     explicit TimeOrderSource(const Readers& readers);
     ~TimeOrderSource() override;
 
     const CXcfCaptureRecord* next() override;
 
-    // After the first next(): whether input i was read through a sorted index.
-    bool indexed(size_t input) const { return cursors[input].indexed; }
+    // After the first next(): whether input i was out of order, and in how many lanes it is
+    // read (1 for one read by number).
+    bool indexed(size_t input) const { return outOfOrder[input]; }
+    size_t lanesOf(size_t input) const;
 
   private:
     struct Cursor {
+        size_t input = 0;
         CXcfPmCaptureFileParser* reader = nullptr;
+        std::unique_ptr<CXcfPmCaptureFileParser> ownReader;  // a lane's second reader
         CaptureFormat format = CaptureFormat::kB3;
         std::unique_ptr<FormatRecords> records;
         CXcfCaptureRecord* record = nullptr;
-        std::vector<std::pair<uint64_t, uint32_t>> index;  // time, number
+        // The records it gives, in time order (time, number); empty in file order.
+        std::vector<std::pair<uint64_t, uint32_t>> index;
         bool indexed = false;
         size_t position = 0;      // in the index
         uint32_t nextNumber = 1;  // in file order
@@ -52,16 +68,21 @@ class TimeOrderSource : public RecordSource {
         uint64_t time = 0;        // of the record it holds
         uint32_t number = 0;      // of the record it holds
     };
-    using Head = std::pair<uint64_t, size_t>;  // time, input: smaller input first on a tie
+    // time, input, record number: equal times keep the inputs' order, then the records'.
+    using Head = std::tuple<uint64_t, size_t, uint32_t, size_t>;
 
     // Reads the times of every input; false when a stop signal ended it.
     bool readTimes();
     bool readTimes(size_t input);
+    // Splits the sorted index of the cursor into lanes where few enough do; appends them.
+    void splitIntoLanes(size_t cursor);
     // Reads the cursor's next record; false at its end.
-    bool advance(size_t input);
-    void endInput(size_t input);
+    bool advance(size_t cursor);
+    void endCursor(size_t cursor);
 
     std::vector<Cursor> cursors;
+    std::vector<bool> outOfOrder;
+    size_t extraLanes = 0;
     std::priority_queue<Head, std::vector<Head>, std::greater<Head>> heads;
     size_t current = 0;
     bool started = false;
