@@ -4,7 +4,9 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <ostream>
@@ -280,6 +282,208 @@ TEST(OutputFileCreateTest, AFullDiskFailsTheFileForGood) {
         EXPECT_FALSE(file.close());
     }
     umount2(folder.c_str(), MNT_DETACH);
+}
+
+// A tmpfs of `size` mounted in folder for the life of the object; mounted() is false where
+// this process may not mount one.
+class Tmpfs {
+  public:
+    Tmpfs(const std::string& folder, const char* size) : folder(folder) {
+        std::filesystem::create_directory(folder);
+        ok = mount("tmpfs", folder.c_str(), "tmpfs", 0, size) == 0;
+    }
+    ~Tmpfs() {
+        if (ok) {
+            umount2(folder.c_str(), MNT_DETACH);
+        }
+    }
+    bool mounted() const { return ok; }
+
+  private:
+    std::string folder;
+    bool ok = false;
+};
+
+// Bytes of an input appended after a prefix: by the system from file to file, or through a
+// block where the input lies on another file system; an input that ends early stops the copy
+// without failing the output, and what the caller drops again is gone from the closed file.
+struct CopyCase {
+    const char* name;
+    bool otherFileSystem;
+    uint64_t inputSize;
+    uint64_t offset;
+    uint64_t count;
+    uint64_t keep;  // bytes of the copy kept by dropFrom; all when at least the copy
+};
+
+const CopyCase kCopyCases[] = {
+    {"WholeBySystem", false, 3 * kBlock + 5, 7, 3 * kBlock - 2, UINT64_MAX},
+    {"CutShortBySystemThenDropped", false, 1000, 100, 2000, 400},
+    {"WholeThroughABlock", true, 2 * kBlock + 10, 3, 2 * kBlock + 7, UINT64_MAX},
+    {"CutShortThroughABlockThenDropped", true, kBlock + 100, 0, 2 * kBlock, kBlock},
+    {"NothingLeftToCopy", false, 10, 10, 5, UINT64_MAX},
+};
+
+void PrintTo(const CopyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class OutputFileCopyTest : public testing::TestWithParam<CopyCase> {};
+
+TEST_P(OutputFileCopyTest, TheFileHoldsThePrefixTheKeptCopyAndTheSuffix) {
+    const CopyCase& c = GetParam();
+    TempDir dir;
+    Tmpfs other(dir.file("other"), "size=4m");
+    if (c.otherFileSystem && !other.mounted()) {
+        GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
+    }
+    const std::string inputPath = c.otherFileSystem ? dir.file("other/in") : dir.file("in");
+    writeFile(inputPath, pattern(0, c.inputSize));
+    InputFile input;
+    ASSERT_TRUE(input.open(inputPath));
+    OutputFile file;
+    ASSERT_TRUE(file.create(dir.file("out"), OutputFile::Creation::kNewOnly));
+    const Bytes prefix(100, 0x11);
+    const Bytes suffix(50, 0x22);
+    file.put(prefix.data(), prefix.size());
+
+    uint64_t copied = 99;
+    const uint64_t available = c.inputSize - std::min(c.offset, c.inputSize);
+    const uint64_t expectedCopy = std::min(c.count, available);
+    EXPECT_EQ(file.copyFrom(input, c.offset, c.count, copied), expectedCopy == c.count);
+    EXPECT_EQ(copied, expectedCopy);
+    EXPECT_FALSE(file.failed());
+    const uint64_t kept = std::min(c.keep, copied);
+    file.dropFrom(prefix.size() + kept);
+    EXPECT_EQ(file.position(), prefix.size() + kept);
+    file.put(suffix.data(), suffix.size());
+    EXPECT_TRUE(file.close());
+
+    Bytes expected = prefix;
+    const Bytes middle = pattern(c.offset, static_cast<size_t>(kept));
+    expected.insert(expected.end(), middle.begin(), middle.end());
+    expected.insert(expected.end(), suffix.begin(), suffix.end());
+    EXPECT_EQ(readFile(dir.file("out")), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, OutputFileCopyTest, testing::ValuesIn(kCopyCases),
+                         testing::PrintToStringParamName());
+
+TEST(OutputFileCopyTest, ACopyOntoAFullDiskFailsTheFileForGood) {
+    TempDir dir;
+    Tmpfs full(dir.file("mnt"), "size=64k");
+    if (!full.mounted()) {
+        GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
+    }
+    // The input on the same file system (a system copy) and on another one (through a block).
+    writeFile(dir.file("mnt/in"), pattern(0, 40 * 1024));
+    writeFile(dir.file("in"), pattern(0, 100 * 1024));
+    for (const std::string& inputPath : {dir.file("mnt/in"), dir.file("in")}) {
+        SCOPED_TRACE(inputPath);
+        InputFile input;
+        ASSERT_TRUE(input.open(inputPath));
+        OutputFile file;
+        ASSERT_TRUE(file.create(dir.file("mnt/out"), OutputFile::Creation::kNewOnly));
+        uint64_t copied = 0;
+        const uint64_t size = static_cast<uint64_t>(input.size());
+        EXPECT_FALSE(file.copyFrom(input, 0, size, copied) &&
+                     file.copyFrom(input, 0, size, copied));
+        EXPECT_TRUE(file.failed());
+        EXPECT_EQ(file.systemError(), ENOSPC);
+        EXPECT_FALSE(file.copyFrom(input, 0, 1, copied));
+        EXPECT_EQ(copied, 0u);
+        EXPECT_FALSE(file.close());
+        std::filesystem::remove(dir.file("mnt/out"));
+    }
+}
+
+TEST(OutputFileStreamTest, StreamWritesGoThroughTheBlock) {
+    TempDir dir;
+    OutputFile file;
+    ASSERT_TRUE(file.create(dir.file("out"), OutputFile::Creation::kNewOnly));
+    file << "abc" << 42;
+    static_cast<std::ostream&>(file).put('x');  // one character: the buffer's overflow
+    file.write("", 0);
+    file.flush();
+    EXPECT_TRUE(file.good());
+    EXPECT_EQ(readFile(dir.file("out")), (Bytes{'a', 'b', 'c', '4', '2', 'x'}));
+    file << std::string(3 * kFirstBlock, 'y');
+    EXPECT_TRUE(file.close());
+    EXPECT_EQ(readFile(dir.file("out")).size(), 6 + 3 * kFirstBlock);
+}
+
+// Misuse fails the file for good with a cause, and never writes a byte where none was meant.
+TEST(OutputFileMisuseTest, FailsForGoodWithTheCause) {
+    TempDir dir;
+    const Bytes bytes(10, 0x33);
+    struct Misuse {
+        const char* name;
+        void (*act)(OutputFile&, InputFile&);
+        int error;
+    };
+    const Misuse misuses[] = {
+        {"SeekBeyondWhatAnOffsetHolds",
+         [](OutputFile& f, InputFile&) { f.seek(uint64_t{1} << 63); }, EOVERFLOW},
+        {"ReserveLargerThanTheBlock",
+         [](OutputFile& f, InputFile&) { EXPECT_EQ(f.reserve(kBlock + 1), nullptr); }, EBADF},
+        {"CopyFromAClosedInput",
+         [](OutputFile& f, InputFile& in) {
+             uint64_t copied = 0;
+             EXPECT_FALSE(f.copyFrom(in, 0, 1, copied));
+         },
+         EBADF},
+    };
+    for (const Misuse& m : misuses) {
+        SCOPED_TRACE(m.name);
+        const std::string path = dir.file(m.name);
+        OutputFile file;
+        InputFile closed;
+        ASSERT_TRUE(file.create(path, OutputFile::Creation::kNewOnly));
+        file.put(bytes.data(), bytes.size());
+        m.act(file, closed);
+        EXPECT_TRUE(file.failed());
+        EXPECT_EQ(file.systemError(), m.error);
+        EXPECT_TRUE(file.bad());
+        file.put(bytes.data(), bytes.size());
+        file << "more";
+        EXPECT_FALSE(file.flushBlock());
+        EXPECT_FALSE(file.close());
+        EXPECT_FALSE(file.close());
+        EXPECT_EQ(file.systemError(), m.error);
+    }
+    // Writes after close or discard reach no file; discard drops what was collected.
+    OutputFile file;
+    ASSERT_TRUE(file.create(dir.file("discarded"), OutputFile::Creation::kNewOnly));
+    file.put(bytes.data(), bytes.size());
+    file.discard();
+    EXPECT_TRUE(readFile(dir.file("discarded")).empty());
+    file.put(bytes.data(), bytes.size());
+    EXPECT_EQ(file.systemError(), EBADF);
+    file.seek(3);
+    EXPECT_FALSE(file.close());
+}
+
+TEST(InputFileMisuseTest, ReadsOfAClosedFileOrBeyondAnOffsetFailWithTheCause) {
+    TempDir dir;
+    writeFile(dir.file("in"), pattern(0, 100));
+    InputFile file;
+    uint8_t bytes[4] = {};
+    EXPECT_EQ(file.size(), -1);
+    EXPECT_EQ(file.readAt(0, bytes, 4), 0u);
+    EXPECT_EQ(file.systemError(), EBADF);
+    EXPECT_FALSE(file.read(bytes, 4));
+    EXPECT_FALSE(file.seek(1));
+    EXPECT_EQ(file.peek(1), nullptr);
+    ASSERT_TRUE(file.open(dir.file("in")));
+    EXPECT_EQ(file.readAt(uint64_t{1} << 63, bytes, 4), 0u);
+    EXPECT_EQ(file.systemError(), EOVERFLOW);
+    EXPECT_FALSE(file.failed());
+    // One open file serves one reader after another.
+    InputFile other;
+    other.swap(file);
+    EXPECT_FALSE(file.isOpen());
+    EXPECT_TRUE(other.read(bytes, 4));
+    EXPECT_EQ(Bytes(bytes, bytes + 4), pattern(0, 4));
 }
 
 }  // namespace

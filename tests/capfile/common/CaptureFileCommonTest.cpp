@@ -1,14 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "capfile/common/CXcfCaptureFileCommon.h"
 
 namespace {
 
 // The base class is concrete enough to test; derived readers only fill its members.
-class FileState : public CXcfCaptureFileCommon {};
+class FileState : public CXcfCaptureFileCommon {
+  public:
+    using CXcfCaptureFileCommon::openInputStream;
+    using CXcfCaptureFileCommon::setError;
+};
 
 TEST(CaptureFileCommonTest, NewObjectReportsTheResetState) {
     FileState state;
@@ -170,5 +176,66 @@ TEST(HexTextTest, FormsAndLimits) {
     EXPECT_EQ(xcf::hexText(5, 0, true), "??");
     EXPECT_EQ(xcf::hexText(5, 9, true), "??");
 }
+
+TEST(CaptureFileCommonTest, ErrorCodesOutsideTheTableReadAsUnknown) {
+    EXPECT_EQ(xcf::errorText(-1), "UNKOWN_FORMAT");
+    EXPECT_EQ(xcf::errorText(7), "UNKOWN_FORMAT");
+}
+
+// A detail describes only the failure it was given with: once the code changes, it is gone.
+TEST(CaptureFileCommonTest, DetailHoldsOnlyWhileItsCodeDoes) {
+    FileState state;
+    state.setError(4, "record 7 too short");
+    EXPECT_EQ(state.lastErrorDetail(), "record 7 too short");
+    state.lastErrorCode = 3;
+    EXPECT_EQ(state.lastErrorDetail(), "");
+    state.lastErrorCode = 4;
+    EXPECT_EQ(state.lastErrorDetail(), "record 7 too short");
+    state.setError(0, "none");
+    EXPECT_EQ(state.lastErrorDetail(), "");
+}
+
+TEST(CaptureFileCommonTest, OpenOutcomeOfEachCode) {
+    using Outcome = CXcfCaptureFileCommon::OpenOutcome;
+    const std::pair<int32_t, Outcome> cases[] = {
+        {0, Outcome::kOpened},  {1, Outcome::kFileNotFound}, {2, Outcome::kNotThisFormat},
+        {3, Outcome::kBroken},  {4, Outcome::kBroken},       {5, Outcome::kBroken},
+        {-1, Outcome::kBroken},
+    };
+    FileState state;
+    for (const auto& [code, outcome] : cases) {
+        state.lastErrorCode = code;
+        EXPECT_EQ(state.openOutcome(), outcome) << code;
+    }
+}
+
+// The cause handed on from another file object wins over the object's own streams.
+TEST(CaptureFileCommonTest, SystemErrorPrefersTheOneHandedOn) {
+    FileState state;
+    EXPECT_EQ(state.systemError(), 0);
+    state.fileName = "/no/such/file";
+    EXPECT_FALSE(state.openInputStream());
+    EXPECT_EQ(state.systemError(), ENOENT);
+    state.lastSystemError = EMFILE;
+    EXPECT_EQ(state.systemError(), EMFILE);
+}
+
+struct PrintableCase {
+    std::string bytes;
+    std::string text;
+};
+
+class PrintableTextTest : public ::testing::TestWithParam<PrintableCase> {};
+
+TEST_P(PrintableTextTest, EscapesAllButPrintableAscii) {
+    EXPECT_EQ(xcf::printableText(GetParam().bytes.data(), GetParam().bytes.size()),
+              GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, PrintableTextTest,
+                         ::testing::Values(PrintableCase{"", ""}, PrintableCase{" az~", " az~"},
+                                           PrintableCase{"a\\b", "a\\\\b"},
+                                           PrintableCase{std::string("\0\x1f\x7f\x80\xff\n", 6),
+                                                         "\\x00\\x1f\\x7f\\x80\\xff\\x0a"}));
 
 }  // namespace
