@@ -72,6 +72,19 @@ ParseOutcome OptionParser::refuse(const std::string& error) const {
     return ParseOutcome::kError;
 }
 
+ParseOutcome OptionParser::readWithInputs(int argc, char* argv[],
+                                          const std::vector<std::string>& inputs) const {
+    std::string error;
+    const ParseOutcome outcome = read(argc, argv, error);
+    if (outcome != ParseOutcome::kRun) {
+        return outcome == ParseOutcome::kUsage ? outcome : refuse(error);
+    }
+    if (inputs.empty()) {
+        return refuse("Missing input filename: give at least one '-in'.");
+    }
+    return ParseOutcome::kRun;
+}
+
 void inputAndOutputOptions(OptionParser& parser, std::vector<std::string>& inputs,
                            std::string& output) {
     parser.option("-in", [&inputs](const std::string& value) {

@@ -37,6 +37,10 @@ class OptionParser {
     ParseOutcome read(int argc, char* argv[], std::string& error) const;
     // Prints the error line, an empty line and the usage text.
     ParseOutcome refuse(const std::string& error) const;
+    // read, with the first error refused, then the refusal of a command line that names no
+    // input (-in): the outcome a program returns.
+    ParseOutcome readWithInputs(int argc, char* argv[],
+                                const std::vector<std::string>& inputs) const;
 
   private:
     struct Option {

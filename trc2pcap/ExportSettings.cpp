@@ -62,13 +62,9 @@ cli::ParseOutcome parseExportArguments(int argc, char* argv[], ExportSettings& s
         settings.linkTypeGiven = true;
         return std::string();
     });
-    std::string error;
-    const cli::ParseOutcome outcome = parser.read(argc, argv, error);
+    const cli::ParseOutcome outcome = parser.readWithInputs(argc, argv, settings.inputFileNames);
     if (outcome != cli::ParseOutcome::kRun) {
-        return outcome == cli::ParseOutcome::kUsage ? outcome : parser.refuse(error);
-    }
-    if (settings.inputFileNames.empty()) {
-        return parser.refuse("Missing input filename: give at least one '-in'.");
+        return outcome;
     }
     if (!formatGiven && endsWith(settings.outputFileName, ".pcap")) {
         settings.format = ExportFormat::kPcap;

@@ -272,13 +272,9 @@ cli::ParseOutcome parseEditArguments(int argc, char* argv[], EditSettings& setti
                                               cli::parseCount(value, 1, 0xFFFFFFFF, number, reason);
                                               return reason;
                                           }));
-    std::string error;
-    const cli::ParseOutcome outcome = parser.read(argc, argv, error);
+    const cli::ParseOutcome outcome = parser.readWithInputs(argc, argv, settings.inputFileNames);
     if (outcome != cli::ParseOutcome::kRun) {
-        return outcome == cli::ParseOutcome::kUsage ? outcome : parser.refuse(error);
-    }
-    if (settings.inputFileNames.empty()) {
-        return parser.refuse("Missing input filename: give at least one '-in'.");
+        return outcome;
     }
     if (settings.outputFileName.empty()) {
         return parser.refuse("Missing output filename: give '-out'.");
