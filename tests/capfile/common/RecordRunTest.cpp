@@ -101,6 +101,8 @@ const PlanCase kPlanCases[] = {
          return b;
      },
      1, 100, 1 << 24},
+    {"B3RecordsLargerThanABlock", Format::B3, [] { return records(Format::B3, 4, 300000); }, 1, 100,
+     1 << 24},
     {"B3PastTheLastRecord", Format::B3, [] { return records(Format::B3, 10); }, 11, 100, 1 << 24},
 };
 
@@ -223,6 +225,18 @@ TEST_P(RecordRunTest, LoadOfAFileCutShortReadsTheWholeRecordsBeforeTheCut) {
     EXPECT_EQ(run.view(planned - 1).frame, nullptr);
     EXPECT_EQ(run.timeAt(planned - 1), 0u);
     EXPECT_NE(run.view(planned - 2).frame, nullptr);
+    // A copy writes the whole records before the cut, and drops what it took of the last one.
+    for (const Format to : {Format::B3, Format::B4}) {
+        SCOPED_TRACE(formatCode(to));
+        const bool asBytes = c.format == Format::B3 || to == Format::B4;
+        const std::string out = dir.file(std::string("cut-") + formatCode(to) + ".cap");
+        auto writer = makeWriter(to);
+        ASSERT_TRUE(writer->open(out, "cut"));
+        EXPECT_EQ(writer->copyRecords(run, 0, planned), asBytes ? planned - 1 : 0);
+        writer->close();
+        EXPECT_FALSE(writer->hasFailed());
+        EXPECT_EQ(readBack(out).records.size(), asBytes ? planned - 1 : 0);
+    }
     // Whatever was given back is gone, the rest stays loaded.
     run.truncate(planned - 2);
     EXPECT_EQ(run.count(), planned - 2);
