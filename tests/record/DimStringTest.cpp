@@ -83,4 +83,24 @@ TEST(DimString, OwnershipFreesTheWholeBlockOnceOnly) {
     EXPECT_EQ(moved.toString(), "ok");
 }
 
+// A moved string leaves its source empty and owns what it took; an owned block is freed once.
+TEST(DimStringMoveTest, TakesTheTextAndItsOwnership) {
+    const std::vector<uint8_t> bytes = counted(3, "abc");
+    CXcfDimString owned;
+    uint8_t* block = new uint8_t[bytes.size()];
+    std::memcpy(block, bytes.data(), bytes.size());
+    owned.attach(block, true);
+    CXcfDimString taken(std::move(owned));
+    EXPECT_EQ(taken.toString(), "abc");
+    EXPECT_EQ(owned.toString(), "");
+    CXcfDimString viewed;
+    viewed.attach(bytes.data(), false);
+    viewed = std::move(taken);
+    EXPECT_EQ(viewed.toString(), "abc");
+    EXPECT_EQ(taken.toString(), "");
+    CXcfDimString& same = viewed;
+    viewed = std::move(same);
+    EXPECT_EQ(viewed.toString(), "abc");
+}
+
 }  // namespace

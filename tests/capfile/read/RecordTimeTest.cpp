@@ -2,6 +2,7 @@
 // same error code when not, whatever the file's damage and the order of the reads.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -93,6 +94,9 @@ TEST_P(RecordTime, IsHadExactlyWhenTheRecordReads) {
                 EXPECT_EQ(seconds, record.getTimestampSeconds());
                 EXPECT_EQ(nanoseconds, record.getTimestampNanoseconds());
             }
+            // The family's generic way, through the whole record, agrees.
+            EXPECT_EQ(timer->CXcfPmCaptureFileParser::readRecordTime(n, seconds, nanoseconds),
+                      read);
         }
     }
 }
@@ -104,6 +108,34 @@ INSTANTIATE_TEST_SUITE_P(Damages, RecordTime,
                              return std::string(formatCode(std::get<0>(info.param))) + "_" +
                                     kDamages[std::get<1>(info.param)].name;
                          });
+
+// A file cut short after its open: the extents the open checked are gone, and neither a
+// record nor its time reads, large (past the read-ahead block) or small.
+TEST(RecordTimeOfAFileCutAfterItsOpen, FailsAsACorruptFile) {
+    for (const Format format : {Format::B3, Format::B4}) {
+        SCOPED_TRACE(formatCode(format));
+        TempDir dir;
+        CaptureFileBuilder builder = builderFor(format);
+        builder.records.push_back(recordFor(format, 1, 300000));
+        builder.records.push_back(recordFor(format, 2, 20));
+        const CaptureFileLayout layout = builder.writeTo(dir.file("in.cap"));
+        auto reader = makeReader(format);
+        ASSERT_TRUE(reader->open(dir.file("in.cap")));
+        std::filesystem::resize_file(dir.file("in.cap"), layout.data + 4);
+        for (const uint32_t n : {1u, 2u}) {
+            SCOPED_TRACE("record " + std::to_string(n));
+            CXcfCaptureRecord record;
+            uint32_t seconds = 0;
+            uint32_t nanoseconds = 0;
+            reader->lastErrorCode = 0;
+            EXPECT_FALSE(reader->readRecord(n, record));
+            EXPECT_EQ(reader->lastErrorCode, 4);
+            reader->lastErrorCode = 0;
+            EXPECT_FALSE(reader->readRecordTime(n, seconds, nanoseconds));
+            EXPECT_EQ(reader->lastErrorCode, 4);
+        }
+    }
+}
 
 }  // namespace
 }  // namespace pmreader
