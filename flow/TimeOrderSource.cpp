@@ -46,11 +46,11 @@ bool TimeOrderSource::readTimes(size_t input) {
     Cursor& cursor = cursors[input];
     CXcfPmCaptureFileParser& reader = *cursor.reader;
     const uint32_t total = reader.numberOfRecords;
-    // The times in file order, kept until the input proves to be in order; at its first step
-    // back they become the index, which takes the rest as they come. Grown as records are
-    // read, never sized from the header's count: a damaged header may announce billions of
-    // records in a file that holds a handful.
-    std::vector<uint64_t> times;
+    // Up to its first step back an input is in order and its times are not kept: those
+    // records are read in file order later, their times with them. From the step back on, the
+    // times go into the index. Grown as records are read, never sized from the header's
+    // count: a damaged header may announce billions of records in a file that holds a handful.
+    uint64_t previous = 0;
     uint32_t number = 1;
     for (; number <= total; ++number) {
         if (number % kSignalInterval == 0 && cli::stopSignal() != 0) {
@@ -61,21 +61,14 @@ bool TimeOrderSource::readTimes(size_t input) {
             reportDamage(reader, number);
             break;
         }
+        if (!cursor.indexed && time < previous) {
+            cursor.indexed = true;
+            cursor.prefixEnd = number - 1;
+        }
         if (cursor.indexed) {
             cursor.index.emplace_back(time, number);
-            continue;
         }
-        if (!times.empty() && time < times.back()) {
-            cursor.indexed = true;
-            cursor.index.reserve(times.size() + 1);
-            for (size_t i = 0; i < times.size(); ++i) {
-                cursor.index.emplace_back(times[i], static_cast<uint32_t>(i + 1));
-            }
-            times = {};
-            cursor.index.emplace_back(time, number);
-            continue;
-        }
-        times.push_back(time);
+        previous = time;
     }
     cursor.readable = number - 1;
     if (cursor.indexed) {
@@ -83,6 +76,31 @@ bool TimeOrderSource::readTimes(size_t input) {
         std::stable_sort(cursor.index.begin(), cursor.index.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
     }
+    return true;
+}
+
+bool TimeOrderSource::readByNumber(size_t at) {
+    // The records before the step back join the index after all: their times are read again.
+    Cursor& cursor = cursors[at];
+    std::vector<std::pair<uint64_t, uint32_t>> prefix;
+    for (uint32_t number = 1; number <= cursor.prefixEnd; ++number) {
+        uint64_t time = 0;
+        if (!timeOf(*cursor.reader, number, time)) {
+            // The file changed under us: what follows cannot be trusted.
+            reportDamage(*cursor.reader, number);
+            cursor.index.clear();
+            break;
+        }
+        prefix.emplace_back(time, number);
+    }
+    std::vector<std::pair<uint64_t, uint32_t>> merged;
+    merged.reserve(prefix.size() + cursor.index.size());
+    // On equal times the prefix's records come first: they lie before the others.
+    std::merge(prefix.begin(), prefix.end(), cursor.index.begin(), cursor.index.end(),
+               std::back_inserter(merged),
+               [](const auto& x, const auto& y) { return x.first < y.first; });
+    cursor.index = std::move(merged);
+    cursor.prefixEnd = 0;
     return true;
 }
 
@@ -97,64 +115,70 @@ size_t TimeOrderSource::lanesOf(size_t input) const {
 void TimeOrderSource::splitIntoLanes(size_t at) {
     // Each record in time order joins the lane whose last record lies closest before it in
     // the file; a record before every lane's last opens a lane. The fewest lanes that go
-    // forwards, found in one pass.
-    std::vector<std::pair<uint64_t, uint32_t>>& sorted = cursors[at].index;
+    // forwards, found in one pass. The records before the first step back are one more lane,
+    // read in file order by the input's own reader.
+    const std::vector<std::pair<uint64_t, uint32_t>>& sorted = cursors[at].index;
     std::vector<uint32_t> laneOf(sorted.size());
     std::vector<std::pair<uint32_t, size_t>> tails;  // last number, lane; by number
-    for (size_t i = 0; i < sorted.size(); ++i) {
+    bool fewLanes = true;
+    for (size_t i = 0; i < sorted.size() && fewLanes; ++i) {
         const uint32_t number = sorted[i].second;
         auto after =
             std::lower_bound(tails.begin(), tails.end(), std::make_pair(number, size_t{0}));
-        if (after == tails.begin()) {
-            if (tails.size() == kMaxLanesPerInput) {
-                return;  // read by number
-            }
-            tails.insert(after, {number, tails.size()});
-            laneOf[i] = static_cast<uint32_t>(tails.size() - 1);
-            continue;
+        size_t lane = tails.size();
+        if (after != tails.begin()) {
+            --after;
+            lane = after->second;
+            tails.erase(after);
+        } else if (tails.size() + 1 == kMaxLanesPerInput) {
+            fewLanes = false;
+            break;
         }
-        --after;
-        laneOf[i] = static_cast<uint32_t>(after->second);
-        const size_t lane = after->second;
-        tails.erase(after);
+        laneOf[i] = static_cast<uint32_t>(lane);
         tails.insert(
             std::lower_bound(tails.begin(), tails.end(), std::make_pair(number, size_t{0})),
             {number, lane});
     }
-    const size_t lanes = tails.size();
-    if (lanes < 2 || extraLanes + lanes - 1 > kMaxExtraLanes) {
-        return;
-    }
-    // Every lane but the first reads through a reader of its own on the same file; where one
-    // cannot be had, the input is read by number after all.
+    // Each lane, or the rest read by number, needs a reader of its own on the same file.
+    const size_t lanes = fewLanes ? tails.size() : 1;
     std::vector<std::unique_ptr<CXcfPmCaptureFileParser>> laneReaders;
-    for (size_t lane = 1; lane < lanes; ++lane) {
+    for (size_t lane = 0; lane < lanes && extraLanes + lanes <= kMaxExtraLanes; ++lane) {
         std::string message;
         auto reader = cli::openTesterInput(cursors[at].reader->getFileName(), 1, message);
         if (!reader || reader->numberOfRecords != cursors[at].reader->numberOfRecords) {
-            return;
+            break;
         }
         laneReaders.push_back(std::move(reader));
     }
-    std::vector<std::vector<std::pair<uint64_t, uint32_t>>> laneIndex(lanes);
-    for (size_t i = 0; i < sorted.size(); ++i) {
-        laneIndex[laneOf[i]].push_back(sorted[i]);
+    if (laneReaders.size() < lanes) {
+        readByNumber(at);
+        return;
     }
-    sorted = std::move(laneIndex[0]);
-    for (size_t lane = 1; lane < lanes; ++lane) {
+    std::vector<std::vector<std::pair<uint64_t, uint32_t>>> laneIndex(lanes);
+    if (fewLanes) {
+        for (size_t i = 0; i < sorted.size(); ++i) {
+            laneIndex[laneOf[i]].push_back(sorted[i]);
+        }
+    } else {
+        laneIndex[0] = std::move(cursors[at].index);
+    }
+    // The input's own cursor keeps the records before the step back, in file order.
+    cursors[at].index = {};
+    cursors[at].indexed = false;
+    cursors[at].readable = cursors[at].prefixEnd;
+    for (size_t lane = 0; lane < lanes; ++lane) {
         Cursor cursor;
         cursor.input = cursors[at].input;
-        cursor.ownReader = std::move(laneReaders[lane - 1]);
+        cursor.ownReader = std::move(laneReaders[lane]);
         cursor.reader = cursor.ownReader.get();
         cursor.format = cursors[at].format;
         cursor.records = std::make_unique<FormatRecords>();
         cursor.record = &cursor.records->recordFor(cursor.format);
         cursor.index = std::move(laneIndex[lane]);
         cursor.indexed = true;
-        cursor.readable = cursors[at].readable;
         cursors.push_back(std::move(cursor));
     }
-    extraLanes += lanes - 1;
+    extraLanes += lanes;
 }
 
 bool TimeOrderSource::readTimes() {

@@ -4,16 +4,17 @@
 // Before the first record is given, each input's times are read alone (its index entries and
 // the timestamps, never a frame), one input after another. That pass tells where a damaged
 // input ends and whether an input is in time order, and builds the index of one that is not:
-// its records' times and numbers, sorted (16 bytes a record). An input in order is read in
-// file order and keeps nothing once its pass is done (during it, 8 bytes a record). Nothing is
+// its records' times and numbers from its first step back on, sorted (16 bytes a record). An
+// input in order is read in file order and keeps nothing. Nothing is
 // given before the order of every input is known, so no output is ever written and thrown
 // away, and each input is read once for its times and once for its records.
 //
 // An input out of order is mostly a few time lines one after another (captures appended, a
-// tester's ports written in turn): its records in time order fall into a few lanes, each going
+// tester's ports written in turn): its records up to the first step back are read in file
+// order, their times not kept, and the rest, in time order, fall into a few lanes, each going
 // forwards through the file. Each lane is read by a reader of its own, so that every record is
-// read where its reader's read-ahead already stands; an input that would need more lanes than
-// that is read by number, a jump a record.
+// read where its reader's read-ahead already stands; records that would need more lanes than
+// that are read by number, a jump a record.
 #pragma once
 
 #include <cstddef>
@@ -36,8 +37,9 @@ class TimeOrderSource : public RecordSource {
   public:
     using Readers = std::vector<std::unique_ptr<CXcfPmCaptureFileParser>>;
 
-    // Lanes an input out of order may be read in, and lanes beyond the first (each an open
-    // file and a read-ahead block) all inputs together may hold.
+    // Lanes an input out of order may be read in (besides the records before its first step
+    // back), and readers of their own (each an open file and a read-ahead block) that all
+    // inputs together may hold.
     static constexpr size_t kMaxLanesPerInput = 8;
     static constexpr size_t kMaxExtraLanes = 64;
 
@@ -65,6 +67,7 @@ class TimeOrderSource : public RecordSource {
         size_t position = 0;      // in the index
         uint32_t nextNumber = 1;  // in file order
         uint32_t readable = 0;    // records before the first that cannot be read
+        uint32_t prefixEnd = 0;   // out of order: the records before its first step back
         uint64_t time = 0;        // of the record it holds
         uint32_t number = 0;      // of the record it holds
     };
@@ -74,8 +77,11 @@ class TimeOrderSource : public RecordSource {
     // Reads the times of every input; false when a stop signal ended it.
     bool readTimes();
     bool readTimes(size_t input);
-    // Splits the sorted index of the cursor into lanes where few enough do; appends them.
+    // Gives the sorted index of the cursor to lanes of their own where few enough do, or to
+    // one cursor of its own that reads by number; appends them. Where no reader of its own can
+    // be had, the cursor reads its whole input by number.
     void splitIntoLanes(size_t cursor);
+    bool readByNumber(size_t cursor);
     // Reads the cursor's next record; false at its end.
     bool advance(size_t cursor);
     void endCursor(size_t cursor);

@@ -32,15 +32,17 @@ for folder in "${folders[@]}"; do
     filters+=(--filter "$folder/")
 done
 # CMake's own compiler checks are compiled with the preset's flags too; they are not ours.
+# The build folder is where the counts are searched: other builds' counts under the checkout
+# are not this run's.
 gcovr --root . --object-directory "$build" --exclude-directories '.*/CMakeFiles/(_CMake|[0-9])' \
     "${filters[@]}" --exclude-throw-branches --exclude-unreachable-branches \
     --txt "$build/coverage.txt" --html-details "$build/coverage.html" --print-summary \
-    | tee "$build/coverage-summary.txt"
+    "$build" | tee "$build/coverage-summary.txt"
 # Per folder: each is held to the same bar.
 for folder in "${folders[@]}"; do
     printf '%-16s' "$folder"
     gcovr --root . --object-directory "$build" --exclude-directories '.*/CMakeFiles/(_CMake|[0-9])' \
         --filter "$folder/" --exclude-throw-branches --exclude-unreachable-branches \
-        --print-summary --txt "$build/coverage-folder.txt" 2>/dev/null | awk '/^lines:|^branches:/ {printf "  %s %s", $1, $2} END {print ""}'
+        --print-summary --txt "$build/coverage-folder.txt" "$build" 2>/dev/null | awk '/^lines:|^branches:/ {printf "  %s %s", $1, $2} END {print ""}'
 done | tee -a "$build/coverage-summary.txt"
 echo "Per-file report: $build/coverage.txt (HTML: $build/coverage.html)"

@@ -71,6 +71,7 @@ void InputFile::swap(InputFile& other) noexcept {
     std::swap(blockCapacity, other.blockCapacity);
     std::swap(blockFill, other.blockFill);
     std::swap(blockCursor, other.blockCursor);
+    std::swap(fillStart, other.fillStart);
     std::swap(fillEnd, other.fillEnd);
     std::swap(readAhead, other.readAhead);
 }
@@ -83,6 +84,7 @@ void InputFile::close() {
     releaseBlock();
     logicalPosition = 0;
     devicePosition = -1;
+    fillStart = 0;
     fillEnd = 0;
     readAhead = kJumpReadAhead;
 }
@@ -169,12 +171,16 @@ bool InputFile::ensureBlock() {
 }
 
 size_t InputFile::fillSize(uint64_t offset, size_t needed, size_t room) {
-    if (offset == fillEnd) {
+    // Reads that go forwards through the file count as going on, also where they skip a
+    // little (a record's time alone, then the next record's) or take up the last fill's tail
+    // again: only a real jump starts small.
+    if (offset >= fillStart && offset <= fillEnd + kJumpReadAhead) {
         readAhead = std::min(readAhead * 4, kBlockSize);
     } else {
         readAhead = kJumpReadAhead;
     }
     const size_t size = std::min(std::max(needed, readAhead), room);
+    fillStart = offset;
     fillEnd = offset + size;
     return size;
 }
@@ -222,6 +228,7 @@ bool InputFile::read(void* into, size_t count) {
         if (count >= blockCapacity) {
             // Large pieces go straight to their destination.
             const size_t got = deviceRead(logicalPosition, out, count, error);
+            fillStart = logicalPosition;
             logicalPosition += got;
             fillEnd = logicalPosition;
             return got == count || fail(error);

@@ -100,6 +100,7 @@ class InputFile {
     // Where the last fill of the block ended, and how much the next one reads when it goes
     // on from there. A file starts small too: recognising its format takes a few bytes, and
     // a program may open thousands of inputs before it reads any of their records.
+    uint64_t fillStart = 0;
     uint64_t fillEnd = 0;
     size_t readAhead = kJumpReadAhead;
 };

@@ -172,6 +172,24 @@ INSTANTIATE_TEST_SUITE_P(
         SourceCase{"DamagedFirstRecord", {{{4, 2}, 1, true}, {{3}}}, {{1, 1}}, {{1, 1}}, {{0, 1}}},
         SourceCase{"NoRecords", {{{}}, {{}}}, {}, {}, {}}));
 
+// More inputs out of order than there may be readers of their own: the last ones are read by
+// number, in the same order.
+TEST(Sources, InputsBeyondTheReadersOfTheirOwnAreReadByNumber) {
+    TempDir dir;
+    const size_t inputs = flow::TimeOrderSource::kMaxExtraLanes + 6;
+    Readers readers = openInputs(dir, std::vector<Input>(inputs, Input{{2, 1, 3}}));
+    flow::TimeOrderSource source(readers);
+    Delivered expected;
+    for (uint32_t number : {2u, 1u, 3u}) {
+        for (size_t i = 0; i < inputs; ++i) {
+            expected.emplace_back(i, number);
+        }
+    }
+    EXPECT_EQ(drain(source, readers).records, expected);
+    EXPECT_EQ(source.lanesOf(0), 2u);
+    EXPECT_EQ(source.lanesOf(inputs - 1), 1u);
+}
+
 // A sink that takes runs in part (taking records one by one the same way) and writes down
 // what it got.
 class Recording : public flow::RecordSink {
