@@ -41,6 +41,7 @@ ReadStop stopAt(const CXcfCaptureFileParser& parser, uint32_t number) {
     stop.code = parser.lastErrorCode != CXcfCaptureFileCommon::kErrorNone
                     ? parser.lastErrorCode
                     : CXcfCaptureFileCommon::kErrorCorruptFile;
+    stop.detail = parser.lastErrorDetail();
     return stop;
 }
 

@@ -16,6 +16,7 @@ struct ReadStop {
     uint32_t record = 0;
     uint32_t total = 0;
     int32_t code = 0;
+    std::string detail;  // which field or offset was wrong, where the reader says
 
     // The WARNING line, in the words of the record listing.
     std::string warning() const;

@@ -53,7 +53,8 @@ std::string share(uint64_t part, uint64_t whole) {
 std::string ReadStop::warning() const {
     return "WARNING (listRecords) - Stopped reading file: '" + fileName + "' at record " +
            std::to_string(record) + " of " + std::to_string(total) +
-           "; the records after it were not listed.\nbecause: " + xcf::errorText(code);
+           "; the records after it were not listed.\nbecause: " + xcf::errorText(code) +
+           (detail.empty() ? std::string() : ": " + detail);
 }
 
 std::string statisticsBeyondTheEndWarning(uint32_t start, uint32_t total) {

@@ -118,22 +118,29 @@ bool CXcfCaptureFileParser::checkLayout() {
     const uint64_t I = offsetToIndex;
     const uint64_t E = D + N * L;  // cannot overflow: each factor is below 2^32
 
-    bool good = true;
+    const std::string file = " (the file holds " + std::to_string(S) + " bytes)";
+    std::string fault;
     if (D == 0 || D > S) {
-        good = false;
+        fault =
+            "the offset to the records, " + std::to_string(D) + ", lies outside the file" + file;
     } else if (I > S) {
-        good = false;
+        fault =
+            "the offset to the index, " + std::to_string(I) + ", lies past the file's end" + file;
     } else if (I != 0 && I < E) {
-        good = false;
-    } else if (N != 0) {
-        good = E <= S;
-    } else {
-        good = I == 0;
+        fault = "the index at " + std::to_string(I) +
+                " starts inside the records, which run from " + std::to_string(D) + " to " +
+                std::to_string(E);
+    } else if (N != 0 && E > S) {
+        fault = std::to_string(N) + " records of " + std::to_string(L) + " bytes from " +
+                std::to_string(D) + " end at " + std::to_string(E) + ", past the file's end" + file;
+    } else if (N == 0 && I != 0) {
+        fault = "no records, but an index at " + std::to_string(I);
     }
-    if (!good) {
-        lastErrorCode = kErrorCorruptHeader;
+    if (!fault.empty()) {
+        setError(kErrorCorruptHeader, fault);
+        return false;
     }
-    return good;
+    return true;
 }
 
 int64_t CXcfCaptureFileParser::spanAfter(uint32_t recordNumber, uint32_t offset) {

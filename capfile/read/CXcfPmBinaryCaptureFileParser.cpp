@@ -68,7 +68,9 @@ bool CXcfPmBinaryCaptureFileParser::readFixedHeader() {
                 readUint32(offsetToIndex) && readRecordTypeTable() && readSourceNameTable() &&
                 readString(headerString) && readString(description);
     if (!good) {
-        lastErrorCode = kErrorCorruptHeader;
+        setError(kErrorCorruptHeader, "the header ends at byte " +
+                                          std::to_string(inputStream.position()) +
+                                          ", before its fields, tables and texts are complete");
     }
     return good;
 }
@@ -365,7 +367,8 @@ bool CXcfPmBinaryCaptureFileParser::readRecordLayout(uint32_t recordNumber, bool
         return false;
     }
     if (!readRecordParts(offset, fields, fixedSize, extensionSize, frameLength, parts)) {
-        lastErrorCode = kErrorCorruptFile;
+        setError(kErrorCorruptFile, "record " + std::to_string(recordNumber) + " at offset " +
+                                        std::to_string(offset) + " could not be read whole");
         return false;
     }
     return true;
@@ -384,7 +387,8 @@ bool CXcfPmBinaryCaptureFileParser::readRecordTime(uint32_t recordNumber, uint32
     // Every byte of the extent lies in the file, checked against its size at the open, so
     // reading the whole record would succeed where these bytes are read.
     if (!inputStream.seek(offset) || !inputStream.read(time, sizeof time)) {
-        lastErrorCode = kErrorCorruptFile;
+        setError(kErrorCorruptFile, "record " + std::to_string(recordNumber) + " at offset " +
+                                        std::to_string(offset) + " could not be read whole");
         return false;
     }
     seconds = xcf::load32(time);
@@ -399,20 +403,49 @@ bool CXcfPmBinaryCaptureFileParser::checkRecordExtent(uint32_t recordNumber, boo
     // that failed before it.
     inputStream.clear();
     int64_t span = 0;
+    const std::string record = "record " + std::to_string(recordNumber);
     if (!recordExtent(recordNumber, offset, span)) {
         // A record the header announces but whose index entry the file lacks is damaged;
         // one beyond the count simply does not exist.
         if (recordNumber != 0 && recordNumber <= numberOfRecords) {
-            lastErrorCode = kErrorCorruptFile;
+            setError(kErrorCorruptFile, record + " has no entry in the index, which ends early");
         }
         return false;
     }
     if (span == 0) {
         return false;
     }
-    if (!layoutKnown || !extentInsideData(offset, span) ||
-        span <= static_cast<int64_t>(fixedSize + extensionSize)) {
-        lastErrorCode = kErrorCorruptFile;
+    if (!layoutKnown) {
+        setError(kErrorCorruptFile,
+                 "the records' type and version have no layout these readers know");
+        return false;
+    }
+    uint32_t next = 0;
+    if (span < 0 && recordNumber < numberOfRecords && !lookupRecordOffset(recordNumber + 1, next)) {
+        setError(kErrorCorruptFile, record + " ends where the index has no entry for record " +
+                                        std::to_string(recordNumber + 1));
+        return false;
+    }
+    if (span <= 0) {
+        setError(kErrorCorruptFile, record + " at offset " + std::to_string(offset) +
+                                        " ends at offset " + std::to_string(offset + span) +
+                                        " by the index, before it starts");
+        return false;
+    }
+    if (!extentInsideData(offset, span)) {
+        setError(kErrorCorruptFile, record + " at offset " + std::to_string(offset) + ", " +
+                                        std::to_string(span) +
+                                        " bytes long by the index, lies outside the records "
+                                        "from offset " +
+                                        std::to_string(offsetToData));
+        return false;
+    }
+    if (span <= static_cast<int64_t>(fixedSize + extensionSize)) {
+        setError(kErrorCorruptFile, record + " at offset " + std::to_string(offset) + " is " +
+                                        std::to_string(span) + " bytes long by the index, " +
+                                        "too short for its " +
+                                        std::to_string(fixedSize + extensionSize) +
+                                        " bytes of fields and a frame byte");
         return false;
     }
     frameLength = static_cast<uint32_t>(span - static_cast<int64_t>(fixedSize + extensionSize));

@@ -96,13 +96,16 @@ TEST_F(RecordListTest, AnUnreadableRecordIsReportedAndEndsTheListing) {
     }
     // Record 4 said to start inside the header gives record 3 a negative extent.
     b.indexOverrides[4] = 20;
-    b.writeTo(dir.file("bad.cap"));
+    const CaptureFileLayout layout = b.writeTo(dir.file("bad.cap"));
     const std::string text = listing({"bad.cap", "-records"}, "bad.cap");
     EXPECT_NE(text.find("\n       2           2            0"), std::string::npos) << text;
+    // The cause names the record, where it lies and what the index makes of it.
     EXPECT_EQ(text.substr(text.find("WARNING")),
               "WARNING (listRecords) - Stopped reading file: 'bad.cap' at record 3 of 4; the "
               "records after it were not listed.\n"
-              "because: Short or Corrupted capture file\n\n");
+              "because: Short or Corrupted capture file: record 3 at offset " +
+                  std::to_string(layout.recordOffsets[2]) +
+                  " ends at offset 20 by the index, before it starts\n\n");
 }
 
 TEST_F(RecordListTest, AFileWithoutRecordsSaysSo) {

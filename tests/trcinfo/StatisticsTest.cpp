@@ -163,12 +163,16 @@ TEST_F(StatisticsTest, TextBlockFollowsTheHeaderReport) {
 TEST_F(StatisticsTest, ADamagedRecordEndsThePass) {
     Bytes bytes = readFile(dir.file("s.cap"));
     const uint32_t index = be32At(bytes, 27);
-    putAt(bytes, index + 4 * 5, 4, be32At(bytes, index + 4 * 4) + 5);  // record 5 too short
+    const uint32_t record5 = be32At(bytes, index + 4 * 4);
+    putAt(bytes, index + 4 * 5, 4, record5 + 5);  // record 5 too short
     writeFile(dir.file("s.cap"), bytes);
     const ProcessResult text = run({"-stats", "s.cap"});
     EXPECT_NE(text.output.find("WARNING (listRecords) - Stopped reading file: 's.cap' at record 5 "
                                "of 12; the records after it were not listed.\nbecause: Short or "
-                               "Corrupted capture file\nStatistics of records 1 to 4 of 12 (the "
+                               "Corrupted capture file: record 5 at offset " +
+                               std::to_string(record5) +
+                               " is 5 bytes long by the index, too short for its 19 bytes of "
+                               "fields and a frame byte\nStatistics of records 1 to 4 of 12 (the "
                                "records read before the one that failed):\n"),
               std::string::npos)
         << text.output;

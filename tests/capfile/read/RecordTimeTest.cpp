@@ -90,6 +90,11 @@ TEST_P(RecordTime, IsHadExactlyWhenTheRecordReads) {
             const bool read = reader->readRecord(n, record);
             ASSERT_EQ(timer->readRecordTime(n, seconds, nanoseconds), read);
             EXPECT_EQ(timer->lastErrorCode, reader->lastErrorCode);
+            if (!read && reader->lastErrorCode != 0) {
+                // The cause says what is wrong, and the same both ways.
+                EXPECT_FALSE(reader->lastErrorDetail().empty());
+                EXPECT_EQ(timer->lastErrorDetail(), reader->lastErrorDetail());
+            }
             if (read) {
                 EXPECT_EQ(seconds, record.getTimestampSeconds());
                 EXPECT_EQ(nanoseconds, record.getTimestampNanoseconds());
