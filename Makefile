@@ -1,6 +1,6 @@
 # Thin wrapper over the CMake presets (CMakePresets.json) so that a fresh machine needs exactly
 # two commands:
-#   make demo   builds splicetrc and merges the sample captures in examples/
+#   make demo   builds the programs and runs each on the sample captures in examples/
 #   make test   builds and runs every test, plain and under the sanitizers
 # Each preset builds in build/PRESET: build/release, build/asan, build/fuzz, build/coverage.
 JOBS ?= $(shell nproc)
