@@ -25,6 +25,8 @@ command -v tshark >/dev/null || need+=(tshark)
 command -v capinfos >/dev/null || need+=(wireshark-common)
 # ... and check that tcpdump reads them to the end.
 command -v tcpdump >/dev/null || need+=(tcpdump)
+# The manual pages are rendered with every warning on by a test.
+command -v groff >/dev/null || need+=(groff-base)
 if [ "${1:-}" = coverage ]; then
     command -v gcovr >/dev/null || need+=(gcovr)
 fi
