@@ -5,10 +5,15 @@
 # Each preset builds in build/PRESET: build/release, build/asan, build/fuzz, build/coverage.
 JOBS ?= $(shell nproc)
 
-.PHONY: demo test bench deps build-release build-asan test-release test-asan clean
+.PHONY: demo test bench deps build-release build-dev build-asan test-release test-dev test-asan clean
 
-deps:
+# The dependency script runs once, and again only when it changes: a stamp remembers it.
+DEPS_STAMP := build/.deps-installed
+deps: $(DEPS_STAMP)
+
+$(DEPS_STAMP): tools/ensure-deps.sh
 	@tools/ensure-deps.sh
+	@mkdir -p build && touch $@
 
 build-release: deps
 	cmake --preset release
@@ -17,6 +22,14 @@ build-release: deps
 build-asan: deps
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
+
+# The quick loop while editing: a debug build without link-time optimisation, and its tests.
+build-dev: deps
+	cmake --preset dev
+	cmake --build --preset dev -j $(JOBS)
+
+test-dev: build-dev
+	ctest --preset dev -j $(JOBS)
 
 demo: build-release
 	@tools/demo.sh build/release
