@@ -58,7 +58,9 @@ TEST_P(RefusedCommandLine, PrintsBannerMessageAndUsage) {
     EXPECT_EQ(banner[0], kBorder);
     EXPECT_EQ(banner[1], "| K4Z Streams and Transfers Capture File Append Utility         |");
     EXPECT_EQ(banner[2], "|                                                               |");
-    EXPECT_EQ(banner[3], "|  Version : 0.4                                                |");
+    std::string version = "|  Version : " SPLICETRC_VERSION;
+    version.resize(sizeof kBorder - 2, ' ');
+    EXPECT_EQ(banner[3], version + "|");
     EXPECT_TRUE(std::regex_match(
         banner[4], std::regex("\\|  Compiled: (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
                               "[ 0-9][0-9] [0-9]{4}, [0-9]{2}:[0-9]{2}:[0-9]{2} {30}\\|")))

@@ -165,6 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ExportTest, RefusalsLeaveNoOutput) {
     generate("ppp.cap", {"-format", "B3", "-records", "5", "-l2", "0"});
     generate("odd.cap", {"-format", "B4", "-records", "5", "-l2", "9"});
+    generate("hdlc.cap", {"-format", "B3", "-records", "5", "-l2", "1"});
     writeFile(dir.file("t.pcap"), pcapHeader(false));
     struct Refusal {
         std::vector<std::string> args;
@@ -177,6 +178,11 @@ TEST_F(ExportTest, RefusalsLeaveNoOutput) {
                      "the pcap file holds link type 50 (PPP in HDLC framing) of its first record; "
                      "a pcap file holds one link type: use '-format pcapng'.\n",
                      "m.pcap"},
+             Refusal{{"-in", "hdlc.cap", "-in", "ppp.cap", "-out", "h.pcap"},
+                     "ERROR (exportRecords) - Record 1 of 'ppp.cap' has link type 50 (PPP in "
+                     "HDLC framing), but the pcap file holds link type 104 (Cisco HDLC) of its "
+                     "first record; a pcap file holds one link type: use '-format pcapng'.\n",
+                     "h.pcap"},
              Refusal{{"-in", "a.cap", "-in", "odd.cap"},
                      "ERROR (exportRecords) - Record 1 of 'odd.cap' has the layer-2 type code 9, "
                      "which names no link type; give '-linktype N' to use link type N for every "

@@ -153,7 +153,7 @@ TEST_F(PeerToolsTest, TsharkAndCapinfosSeeEveryRecordAsTheReadersDo) {
     EXPECT_EQ(figures["End time"], utcText(latest));
     EXPECT_EQ(figures["File encapsulation"], "per-packet");
     EXPECT_EQ(figures["File time precision"], "nanoseconds");
-    EXPECT_EQ(figures["Capture application"], "trc2pcap 0.4");
+    EXPECT_EQ(figures["Capture application"], "trc2pcap " SPLICETRC_VERSION);
 }
 
 // A frame beyond what the readers take, cut by the export: tshark and tcpdump read the file

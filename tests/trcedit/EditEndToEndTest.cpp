@@ -240,6 +240,7 @@ TEST_F(EditTest, RefusalsSayWhatIsWrong) {
              Refusal{{"-split-records", "1", "-split-seconds", "1"}, "Give one split option only"},
              Refusal{{"-split-bytes", "1K"}, "is too small for a file of one record"},
              Refusal{{"-from", "5000"}, "No record was selected"},
+             Refusal{{"-out", "."}, "Failed to open file: '.'"},
          }) {
         std::vector<std::string> args = {"-in", "in.cap", "-out", "o.cap"};
         args.insert(args.end(), r.args.begin(), r.args.end());
@@ -249,6 +250,22 @@ TEST_F(EditTest, RefusalsSayWhatIsWrong) {
         EXPECT_TRUE(chunks("o").empty());
         EXPECT_FALSE(fileExists(dir.file("o.cap")));
     }
+}
+
+// Chunks of an earlier, longer split stay, and the run says they are not part of its output.
+TEST_F(EditTest, ChunksOfAnEarlierRunAfterTheLastAreNamed) {
+    writeTimed(dir.file("in.cap"), gappyTimes(), 1);
+    ASSERT_EQ(
+        run(trceditPath(), {"-in", "in.cap", "-out", "c.cap", "-split-records", "5"}).exitStatus,
+        0);
+    const size_t before = chunks("c").size();
+    const ProcessResult again = run(
+        trceditPath(), {"-in", "in.cap", "-out", "c.cap", "-split-records", "20", "-num", "40"});
+    ASSERT_EQ(again.exitStatus, 0) << again.output;
+    EXPECT_NE(again.output.find("WARNING (editRecords) - 'c-00003.cap' and any chunks after it"),
+              std::string::npos)
+        << again.output;
+    EXPECT_EQ(chunks("c").size(), before);
 }
 
 // A run that fails after some chunks were written leaves every name as it was.
