@@ -36,10 +36,10 @@ if(STEP STREQUAL "install")
     foreach(installed
             ${BINDIR}/splicetrc
             ${BINDIR}/trcinfo
-            ${LIBDIR}/libxcf.a
-            ${INCLUDEDIR}/capfile/read/CXcfCaptureFileParserFactory.h
-            ${INCLUDEDIR}/capfile/common/CXcfCaptureFileCommon.h
-            ${INCLUDEDIR}/record/CXcfCaptureRecord.h
+            ${LIBDIR}/libsplicetrc.a
+            ${INCLUDEDIR}/splicetrc/capfile/read/CXcfCaptureFileParserFactory.h
+            ${INCLUDEDIR}/splicetrc/capfile/common/CXcfCaptureFileCommon.h
+            ${INCLUDEDIR}/splicetrc/record/CXcfCaptureRecord.h
             ${MANDIR}/man1/splicetrc.1
             ${MANDIR}/man1/trcinfo.1
             ${LIBDIR}/cmake/splicetrc/splicetrcConfig.cmake
@@ -48,9 +48,13 @@ if(STEP STREQUAL "install")
             message(FATAL_ERROR "not installed: ${installed}")
         endif()
     endforeach()
-    # Only the library's headers belong under include/, not the front end's or the tests'.
+    # Only the library's public headers belong under include/splicetrc/: not the front end's,
+    # the tests', or a header of the library's own that none of them includes.
     file(GLOB_RECURSE stray RELATIVE ${PREFIX}/${INCLUDEDIR} ${PREFIX}/${INCLUDEDIR}/*)
-    list(FILTER stray EXCLUDE REGEX "^(record|capfile)/.*\\.h$")
+    list(FILTER stray EXCLUDE REGEX "^splicetrc/(record|capfile)/.*\\.h$")
+    if(EXISTS ${PREFIX}/${INCLUDEDIR}/splicetrc/record/CXcfDimString.h)
+        list(APPEND stray splicetrc/record/CXcfDimString.h)
+    endif()
     if(stray)
         message(FATAL_ERROR "unexpected files under include/: ${stray}")
     endif()
