@@ -47,6 +47,7 @@ const char kUsage[] =
     "                      source name table (port id ID/1, ID/2, ...). Without it, B4\n"
     "                      records cycle through port numbers 0, 33, 66, 99, 4, 37, ... and\n"
     "                      only source 0 is named\n"
+    "  -first-port P       B4 with -ports: the port numbers start at P (default 0)\n"
     "  -damaged K          B4: every K-th record is a damaged frame (default: every 97th\n"
     "                      without -ports, none with it; 0 for none)\n"
     "  -h, --help          this text\n";
@@ -69,7 +70,8 @@ struct Options {
     uint64_t back = 0;  // nanoseconds
     uint64_t seed = 1;
     uint32_t layer2 = 2;
-    uint32_t ports = 0;    // 0: the port bytes of the plain generator
+    uint32_t ports = 0;  // 0: the port bytes of the plain generator
+    uint32_t firstPort = 0;
     int64_t damaged = -1;  // every K-th record damaged; -1: the plain generator's
 };
 
@@ -175,6 +177,9 @@ cli::ParseOutcome parseOptions(int argc, char* argv[], Options& options) {
     parser.option("-l2", numberInto("-l2", 0, 255, [&options](uint64_t n) {
                       options.layer2 = static_cast<uint32_t>(n);
                   }));
+    parser.option("-first-port", numberInto("-first-port", 0, 127, [&options](uint64_t n) {
+                      options.firstPort = static_cast<uint32_t>(n);
+                  }));
     parser.option("-ports", numberInto("-ports", 0, 128, [&options](uint64_t n) {
                       options.ports = static_cast<uint32_t>(n);
                   }));
@@ -252,7 +257,11 @@ int main(int argc, char* argv[]) {
         writer = std::make_unique<CXcfPmB3CaptureFileWriter>(options.port, options.id,
                                                              options.direction, type);
     }
-    for (uint32_t port = 0; port < options.ports; ++port) {
+    if (options.firstPort + options.ports > 128) {
+        std::fprintf(stderr, "trcgen: -first-port and -ports go past port 127\n");
+        return 2;
+    }
+    for (uint32_t port = options.firstPort; port < options.firstPort + options.ports; ++port) {
         writer->setSourceName(port, options.port + "," + options.id + "/" +
                                         std::to_string(port + 1) + "," + options.direction);
     }
@@ -309,7 +318,7 @@ int main(int argc, char* argv[]) {
             uint8_t high = static_cast<uint8_t>((damaged ? 4 : 0) | (i % 4));
             uint8_t low = static_cast<uint8_t>(i % 32);
             if (options.ports != 0) {
-                const uint32_t port = i % options.ports;
+                const uint32_t port = options.firstPort + i % options.ports;
                 high = static_cast<uint8_t>((damaged ? 4 : 0) | (port >> 5));
                 low = static_cast<uint8_t>(port & 0x1F);
             }
