@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -236,6 +237,17 @@ std::string trceditPath() {
 }
 std::string sourceDir() {
     return SPLICETRC_SOURCE_DIR;
+}
+
+Tmpfs::Tmpfs(const std::string& folder, const char* size) : folder(folder) {
+    std::filesystem::create_directory(folder);
+    ok = mount("tmpfs", folder.c_str(), "tmpfs", 0, size) == 0;
+}
+
+Tmpfs::~Tmpfs() {
+    if (ok) {
+        umount2(folder.c_str(), MNT_DETACH);
+    }
 }
 
 }  // namespace testsupport

@@ -113,4 +113,19 @@ std::string trcgenPath();
 std::string trceditPath();
 std::string sourceDir();
 
+// A tmpfs of `size` ("size=64k") mounted on folder while the object lives, for a full disk;
+// mounted() is false where this process may not mount one.
+class Tmpfs {
+  public:
+    Tmpfs(const std::string& folder, const char* size);
+    ~Tmpfs();
+    Tmpfs(const Tmpfs&) = delete;
+    Tmpfs& operator=(const Tmpfs&) = delete;
+    bool mounted() const { return ok; }
+
+  private:
+    std::string folder;
+    bool ok = false;
+};
+
 }  // namespace testsupport

@@ -284,26 +284,6 @@ TEST(OutputFileCreateTest, AFullDiskFailsTheFileForGood) {
     umount2(folder.c_str(), MNT_DETACH);
 }
 
-// A tmpfs of `size` mounted in folder for the life of the object; mounted() is false where
-// this process may not mount one.
-class Tmpfs {
-  public:
-    Tmpfs(const std::string& folder, const char* size) : folder(folder) {
-        std::filesystem::create_directory(folder);
-        ok = mount("tmpfs", folder.c_str(), "tmpfs", 0, size) == 0;
-    }
-    ~Tmpfs() {
-        if (ok) {
-            umount2(folder.c_str(), MNT_DETACH);
-        }
-    }
-    bool mounted() const { return ok; }
-
-  private:
-    std::string folder;
-    bool ok = false;
-};
-
 // Bytes of an input appended after a prefix: by the system from file to file, or through a
 // block where the input lies on another file system; an input that ends early stops the copy
 // without failing the output, and what the caller drops again is gone from the closed file.

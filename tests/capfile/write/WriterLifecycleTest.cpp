@@ -13,25 +13,6 @@ using namespace writertest;
 
 namespace {
 
-// A tmpfs of `size` in folder while the object lives; mounted() is false where none can be.
-class Tmpfs {
-  public:
-    Tmpfs(const std::string& folder, const char* size) : folder(folder) {
-        std::filesystem::create_directory(folder);
-        ok = mount("tmpfs", folder.c_str(), "tmpfs", 0, size) == 0;
-    }
-    ~Tmpfs() {
-        if (ok) {
-            umount2(folder.c_str(), MNT_DETACH);
-        }
-    }
-    bool mounted() const { return ok; }
-
-  private:
-    std::string folder;
-    bool ok = false;
-};
-
 class WriterLifecycleTest : public ::testing::TestWithParam<Format> {
   protected:
     Format format = GetParam();
@@ -90,7 +71,7 @@ TEST_P(WriterLifecycleTest, LostOrShortSideIndexFileFailsTheClose) {
 // A full disk fails the writer for good with its cause, in the header (a description larger
 // than the first block) or on the record path; giving up removes every file it made.
 TEST_P(WriterLifecycleTest, FullDiskFailsForGoodAndDiscardRemovesTheFiles) {
-    Tmpfs full(dir.file("mnt"), "size=48k");
+    testsupport::Tmpfs full(dir.file("mnt"), "size=48k");
     if (!full.mounted()) {
         GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
     }
