@@ -17,14 +17,14 @@
 #include <string>
 #include <vector>
 
-#include "splicetrc/AppendRun.h"
-#include "splicetrc/RunSettings.h"
 #include "capfile/read/CXcfCaptureFileParser.h"
 #include "capfile/read/CXcfCaptureFileParserFactory.h"
 #include "capfile/read/CXcfPmB3CaptureFileParser.h"
 #include "capfile/read/CXcfPmB4CaptureFileParser.h"
 #include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "fuzz/FuzzSupport.h"
+#include "splicetrc/AppendRun.h"
+#include "splicetrc/RunSettings.h"
 #include "support/PcapReadBack.h"
 #include "support/SampleCaptures.h"
 #include "trc2pcap/ExportRun.h"
