@@ -29,7 +29,7 @@ bool timeOf(CXcfPmCaptureFileParser& reader, uint32_t number, uint64_t& time) {
 }  // namespace
 
 TimeOrderSource::TimeOrderSource(const Readers& readers)
-    : cursors(readers.size()), outOfOrder(readers.size()) {
+    : cursors(readers.size()) {
     for (size_t i = 0; i < readers.size(); ++i) {
         Cursor& cursor = cursors[i];
         cursor.input = i;
@@ -79,7 +79,7 @@ bool TimeOrderSource::readTimes(size_t input) {
     return true;
 }
 
-bool TimeOrderSource::readByNumber(size_t at) {
+void TimeOrderSource::readByNumber(size_t at) {
     // The records before the step back join the index after all: their times are read again.
     Cursor& cursor = cursors[at];
     std::vector<std::pair<uint64_t, uint32_t>> prefix;
@@ -101,7 +101,6 @@ bool TimeOrderSource::readByNumber(size_t at) {
                [](const auto& x, const auto& y) { return x.first < y.first; });
     cursor.index = std::move(merged);
     cursor.prefixEnd = 0;
-    return true;
 }
 
 size_t TimeOrderSource::lanesOf(size_t input) const {
@@ -187,7 +186,6 @@ bool TimeOrderSource::readTimes() {
         if (!readTimes(i)) {
             return false;
         }
-        outOfOrder[i] = cursors[i].indexed;
         if (cursors[i].indexed) {
             splitIntoLanes(i);
         }

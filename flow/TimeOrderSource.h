@@ -48,9 +48,8 @@ class TimeOrderSource : public RecordSource {
 
     const CXcfCaptureRecord* next() override;
 
-    // After the first next(): whether input i was out of order, and in how many lanes it is
-    // read (1 for one read by number).
-    bool indexed(size_t input) const { return outOfOrder[input]; }
+    // After the first next(): in how many lanes input i is read (1 for one in order or read
+    // by number).
     size_t lanesOf(size_t input) const;
 
   private:
@@ -81,13 +80,12 @@ class TimeOrderSource : public RecordSource {
     // one cursor of its own that reads by number; appends them. Where no reader of its own can
     // be had, the cursor reads its whole input by number.
     void splitIntoLanes(size_t cursor);
-    bool readByNumber(size_t cursor);
+    void readByNumber(size_t cursor);
     // Reads the cursor's next record; false at its end.
     bool advance(size_t cursor);
     void endCursor(size_t cursor);
 
     std::vector<Cursor> cursors;
-    std::vector<bool> outOfOrder;
     size_t extraLanes = 0;
     std::priority_queue<Head, std::vector<Head>, std::greater<Head>> heads;
     size_t current = 0;

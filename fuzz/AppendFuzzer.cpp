@@ -27,7 +27,6 @@
 #include "splicetrc/RunSettings.h"
 #include "support/PcapReadBack.h"
 #include "support/SampleCaptures.h"
-#include "trc2pcap/ExportRun.h"
 #include "trcedit/EditRun.h"
 
 using namespace fuzzsupport;
@@ -122,16 +121,8 @@ void checkExport(const RunSettings& merge, const InputView& first, const InputVi
     settings.recordLimit = merge.recordLimit;
     settings.linkTypeGiven = true;
     settings.linkType = 1;
-    removeFile(settings.outputFileName);
     uint64_t count = 0;
-    bool exported = false;
-    {
-        ConsoleCapture silent;
-        ExportRun run(settings);
-        FUZZ_CHECK(run.openAllInputs() && run.prepareOutput());
-        exported = run.exportRecords(count);
-        run.cleanUp();
-    }
+    const bool exported = exportQuietly(settings, count);
     std::vector<const RecordCopy*> expected;
     for (const InputView* input : {&first, &second}) {
         for (const RecordCopy& record : input->records) {

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "trc2pcap/ExportRun.h"
+
 namespace fuzzsupport {
 
 void fail(const char* condition, const char* file, int line) {
@@ -41,6 +43,17 @@ std::vector<RecordCopy> readUntilFailure(CXcfCaptureFileParser& parser) {
         records.push_back(checkedCopy(record));
     }
     return records;
+}
+
+bool exportQuietly(const ExportSettings& settings, uint64_t& count) {
+    testsupport::removeFile(settings.outputFileName);
+    count = 0;
+    testsupport::ConsoleCapture silent;
+    ExportRun run(settings);
+    FUZZ_CHECK(run.openAllInputs() && run.prepareOutput());
+    const bool exported = run.exportRecords(count);
+    run.cleanUp();
+    return exported;
 }
 
 }  // namespace fuzzsupport

@@ -12,6 +12,7 @@
 #include "support/CaptureFileBuilder.h"
 #include "support/RecordCopy.h"
 #include "support/TestSupport.h"
+#include "trc2pcap/ExportSettings.h"
 
 namespace fuzzsupport {
 
@@ -43,5 +44,9 @@ RecordCopy checkedCopy(const CXcfCaptureRecord& record);
 
 // Records 1, 2, ... up to the first read that fails, as the append driver takes an input.
 std::vector<RecordCopy> readUntilFailure(CXcfCaptureFileParser& parser);
+
+// Runs trc2pcap's export of settings with the console silenced, from a fresh output name; its
+// inputs must open. Whether it succeeded, and how many records it wrote.
+bool exportQuietly(const ExportSettings& settings, uint64_t& count);
 
 }  // namespace fuzzsupport

@@ -28,7 +28,6 @@
 #include "support/CaptureFileBuilder.h"
 #include "support/PcapReadBack.h"
 #include "support/SampleCaptures.h"
-#include "trc2pcap/ExportRun.h"
 #include "trcedit/ChunkedOutput.h"
 #include "trcedit/EditRun.h"
 
@@ -155,16 +154,8 @@ void checkExport(const Description& d, const std::vector<std::string>& inputs,
     settings.microseconds = d.pcap && d.microseconds;
     settings.linkTypeGiven = true;
     settings.linkType = 1;
-    removeFile(settings.outputFileName);
     uint64_t count = 0;
-    bool exported = false;
-    {
-        ConsoleCapture silent;
-        ExportRun run(settings);
-        FUZZ_CHECK(run.openAllInputs() && run.prepareOutput());
-        exported = run.exportRecords(count);
-        run.cleanUp();
-    }
+    const bool exported = exportQuietly(settings, count);
     const bool pastPcapSeconds =
         d.pcap && std::any_of(records.begin(), records.end(), [](const RecordCopy& r) {
             return timeOf(r) / kBillion > 0xFFFFFFFFu;

@@ -403,12 +403,13 @@ bool CXcfPmBinaryCaptureFileParser::checkRecordExtent(uint32_t recordNumber, boo
     // that failed before it.
     inputStream.clear();
     int64_t span = 0;
-    const std::string record = "record " + std::to_string(recordNumber);
+    // Said only on a failure: every record read passes here.
+    auto record = [recordNumber] { return "record " + std::to_string(recordNumber); };
     if (!recordExtent(recordNumber, offset, span)) {
         // A record the header announces but whose index entry the file lacks is damaged;
         // one beyond the count simply does not exist.
         if (recordNumber != 0 && recordNumber <= numberOfRecords) {
-            setError(kErrorCorruptFile, record + " has no entry in the index, which ends early");
+            setError(kErrorCorruptFile, record() + " has no entry in the index, which ends early");
         }
         return false;
     }
@@ -422,18 +423,18 @@ bool CXcfPmBinaryCaptureFileParser::checkRecordExtent(uint32_t recordNumber, boo
     }
     uint32_t next = 0;
     if (span < 0 && recordNumber < numberOfRecords && !lookupRecordOffset(recordNumber + 1, next)) {
-        setError(kErrorCorruptFile, record + " ends where the index has no entry for record " +
+        setError(kErrorCorruptFile, record() + " ends where the index has no entry for record " +
                                         std::to_string(recordNumber + 1));
         return false;
     }
     if (span <= 0) {
-        setError(kErrorCorruptFile, record + " at offset " + std::to_string(offset) +
+        setError(kErrorCorruptFile, record() + " at offset " + std::to_string(offset) +
                                         " ends at offset " + std::to_string(offset + span) +
                                         " by the index, before it starts");
         return false;
     }
     if (!extentInsideData(offset, span)) {
-        setError(kErrorCorruptFile, record + " at offset " + std::to_string(offset) + ", " +
+        setError(kErrorCorruptFile, record() + " at offset " + std::to_string(offset) + ", " +
                                         std::to_string(span) +
                                         " bytes long by the index, lies outside the records "
                                         "from offset " +
@@ -441,7 +442,7 @@ bool CXcfPmBinaryCaptureFileParser::checkRecordExtent(uint32_t recordNumber, boo
         return false;
     }
     if (span <= static_cast<int64_t>(fixedSize + extensionSize)) {
-        setError(kErrorCorruptFile, record + " at offset " + std::to_string(offset) + " is " +
+        setError(kErrorCorruptFile, record() + " at offset " + std::to_string(offset) + " is " +
                                         std::to_string(span) + " bytes long by the index, " +
                                         "too short for its " +
                                         std::to_string(fixedSize + extensionSize) +
