@@ -42,7 +42,10 @@ const char kUsage[] =
     "  -back K:SECONDS     every K-th record lies SECONDS before the time it would have,\n"
     "                      a step back in time\n"
     "  -seed N             seed of the frame bytes (default 1)\n"
-    "  -l2 CODE            layer-2 type code of the records (default 2, GbE)\n"
+    "  -l2 CODE[,CODE...]  layer-2 type code of the records (default 2, GbE); several codes\n"
+    "                      are given to the records in turn\n"
+    "  -l2-run N           with several -l2 codes: each is given to N records in a row\n"
+    "                      (default 1)\n"
     "  -ports N            B4: records take port numbers 0 to N-1 in turn, each named in the\n"
     "                      source name table (port id ID/1, ID/2, ...). Without it, B4\n"
     "                      records cycle through port numbers 0, 33, 66, 99, 4, 37, ... and\n"
@@ -69,7 +72,8 @@ struct Options {
     uint32_t backEvery = 0;
     uint64_t back = 0;  // nanoseconds
     uint64_t seed = 1;
-    uint32_t layer2 = 2;
+    std::vector<uint8_t> layer2 = {2};
+    uint32_t layer2Run = 1;
     uint32_t ports = 0;  // 0: the port bytes of the plain generator
     uint32_t firstPort = 0;
     int64_t damaged = -1;  // every K-th record damaged; -1: the plain generator's
@@ -174,8 +178,23 @@ cli::ParseOutcome parseOptions(int argc, char* argv[], Options& options) {
     parser.option("-repeat", numberInto("-repeat", 1, 0xFFFFFFFFu, [&options](uint64_t n) {
                       options.repeat = static_cast<uint32_t>(n);
                   }));
-    parser.option("-l2", numberInto("-l2", 0, 255, [&options](uint64_t n) {
-                      options.layer2 = static_cast<uint32_t>(n);
+    parser.option("-l2", [&options](const std::string& value) {
+        options.layer2.clear();
+        size_t start = 0;
+        while (start <= value.size()) {
+            const size_t comma = std::min(value.find(',', start), value.size());
+            uint64_t code = 0;
+            std::string reason;
+            if (!cli::parseCount(value.substr(start, comma - start), 0, 255, code, reason)) {
+                return cli::invalidValue("-l2", reason);
+            }
+            options.layer2.push_back(static_cast<uint8_t>(code));
+            start = comma + 1;
+        }
+        return std::string();
+    });
+    parser.option("-l2-run", numberInto("-l2-run", 1, 0xFFFFFFFFu, [&options](uint64_t n) {
+                      options.layer2Run = static_cast<uint32_t>(n);
                   }));
     parser.option("-first-port", numberInto("-first-port", 0, 127, [&options](uint64_t n) {
                       options.firstPort = static_cast<uint32_t>(n);
@@ -304,6 +323,7 @@ int main(int argc, char* argv[]) {
         const auto seconds = static_cast<uint32_t>(time / 1000000000);
         const auto nanoseconds = static_cast<uint32_t>(time % 1000000000);
         lastTime = time;
+        const uint8_t layer2 = options.layer2[i / options.layer2Run % options.layer2.size()];
         const uint32_t word0 = i;
         const uint32_t word1 = static_cast<uint32_t>(nextRandom(state));
         bool ok;
@@ -322,13 +342,12 @@ int main(int argc, char* argv[]) {
                 high = static_cast<uint8_t>((damaged ? 4 : 0) | (port >> 5));
                 low = static_cast<uint8_t>(port & 0x1F);
             }
-            ok = w.writeRecordData(high, low, seconds, nanoseconds, static_cast<uint8_t>(i),
-                                   static_cast<uint8_t>(options.layer2), word0, word1, length,
-                                   frame.data());
+            ok = w.writeRecordData(high, low, seconds, nanoseconds, static_cast<uint8_t>(i), layer2,
+                                   word0, word1, length, frame.data());
         } else {
             auto& w = static_cast<CXcfPmB3CaptureFileWriter&>(*writer);
-            ok = w.writeRecordData(seconds, nanoseconds, static_cast<uint8_t>(options.layer2),
-                                   word0, word1, length, frame.data());
+            ok =
+                w.writeRecordData(seconds, nanoseconds, layer2, word0, word1, length, frame.data());
         }
         if (!ok) {
             break;
