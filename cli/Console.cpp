@@ -2,10 +2,20 @@
 
 #include <iostream>
 
+namespace {
+
+std::ostream* console = &std::cout;
+
+}  // namespace
+
 void printLine(const std::string& text) {
-    std::cout << text << std::endl;
+    *console << text << std::endl;
 }
 
 bool consoleIsOpen() {
-    return static_cast<bool>(std::cout);
+    return static_cast<bool>(*console);
+}
+
+void printToStandardError() {
+    console = &std::cerr;
 }

@@ -10,3 +10,6 @@ void printLine(const std::string& text);
 
 // False once a line could not be written: nobody reads the console any more.
 bool consoleIsOpen();
+
+// From now on every line goes to standard error: standard output carries the program's data.
+void printToStandardError();

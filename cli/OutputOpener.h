@@ -35,6 +35,10 @@ class OutputOpener {
               const std::function<bool(const std::string&)>& create) const {
         return check(output, name) && this->create(output, name, writer, create);
     }
+    // For data written to standard output: refuses a terminal (binary data there helps no
+    // one) and an input that standard output leads to. data names what would be written
+    // ("pcapng data"). False after reporting why.
+    bool checkStandardOutput(const std::string& data) const;
     // Reports that name cannot be opened, for the reason given.
     void refuse(const std::string& name, const std::string& reason) const;
 

@@ -22,10 +22,15 @@ void RunReport::writeFailure(const std::string& step, const std::string& name,
 bool RunReport::stopRequested(const std::string& step) {
     if (stopSignal == 0 && cli::stopSignal() != 0) {
         stopSignal = cli::stopSignal();
-        error(step, "Interrupted by " + signalName(stopSignal) +
-                        (outputFiles.empty()
-                             ? "; the output file '" + outputName + "' was left unchanged."
-                             : "; the output files '" + outputFiles + "' were left unchanged."));
+        std::string outcome;
+        if (!stream.empty()) {
+            outcome = "; " + stream + " got an incomplete export.";
+        } else if (!outputFiles.empty()) {
+            outcome = "; the output files '" + outputFiles + "' were left unchanged.";
+        } else {
+            outcome = "; the output file '" + outputName + "' was left unchanged.";
+        }
+        error(step, "Interrupted by " + signalName(stopSignal) + outcome);
     }
     return stopSignal != 0;
 }

@@ -18,6 +18,9 @@ class RunReport {
     // For an output written as a series of files: the pattern of their names
     // (cut-NNNNN.cap), which the interruption line names instead.
     void nameOutputFiles(std::string pattern) { outputFiles = std::move(pattern); }
+    // For an output written into a stream (standard output), which no stop can leave as it
+    // was: the interruption line says what the stream got instead.
+    void writeIntoStream(std::string streamName) { stream = std::move(streamName); }
 
     void error(const std::string& step, const std::string& message) const;
     // The error for a writer that failed on output name: its own message, then the system's
@@ -32,6 +35,7 @@ class RunReport {
   private:
     const std::string& outputName;
     std::string outputFiles;
+    std::string stream;
     int stopSignal = 0;
 };
 

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <iterator>
 
+#include <unistd.h>
+
 #include "cli/Console.h"
 #include "cli/InputFiles.h"
 #include "cli/OutputOpener.h"
@@ -44,7 +46,11 @@ std::string timeText(uint64_t nanoseconds) {
 }  // namespace
 
 ExportRun::ExportRun(const ExportSettings& settings)
-    : settings(settings), report(settings.outputFileName) {}
+    : settings(settings), report(settings.outputFileName) {
+    if (settings.toStandardOutput()) {
+        report.writeIntoStream("standard output");
+    }
+}
 
 ExportRun::~ExportRun() {
     cleanUp();
@@ -55,8 +61,17 @@ bool ExportRun::openAllInputs() {
 }
 
 bool ExportRun::prepareOutput() {
-    return cli::OutputOpener(report, settings.inputFileNames)
-        .check(output, settings.outputFileName);
+    const cli::OutputOpener opener(report, settings.inputFileNames);
+    if (settings.toStandardOutput()) {
+        return opener.checkStandardOutput(settings.format == ExportFormat::kPcap ? "pcap data"
+                                                                                 : "pcapng data");
+    }
+    return opener.check(output, settings.outputFileName);
+}
+
+std::string ExportRun::outputText() const {
+    return settings.toStandardOutput() ? std::string("standard output")
+                                       : "the output file '" + settings.outputFileName + "'";
 }
 
 bool ExportRun::openWriter(uint32_t firstLinkType) {
@@ -68,16 +83,53 @@ bool ExportRun::openWriter(uint32_t firstLinkType) {
             std::make_unique<CXcfPcapngFileWriter>(std::string("trc2pcap ") + SPLICETRC_VERSION);
         writer = pcapng.get();
     }
-    writer->setCreateExclusively(true);
-    const bool created = cli::OutputOpener(report, settings.inputFileNames)
-                             .create(output, settings.outputFileName, *writer,
-                                     [this](const std::string& temporaryName) {
-                                         return writer->open(temporaryName);
-                                     });
+    const cli::OutputOpener opener(report, settings.inputFileNames);
+    bool created = false;
+    if (settings.toStandardOutput()) {
+        created = writer->openDescriptor(STDOUT_FILENO, "standard output");
+        if (!created) {
+            opener.refuse(settings.outputFileName, writer->errorMessage());
+        }
+    } else {
+        writer->setCreateExclusively(true);
+        created = opener.create(
+            output, settings.outputFileName, *writer,
+            [this](const std::string& temporaryName) { return writer->open(temporaryName); });
+    }
     if (!created) {
         writer = nullptr;
+        return false;
     }
-    return created;
+    if (pcapng) {
+        declareNamedPorts(firstLinkType);
+    }
+    return true;
+}
+
+void ExportRun::declareNamedPorts(uint32_t linkType) {
+    // Some readers of pcapng (reordercap among them) take only interfaces declared before the
+    // first packet. Ports are named up front with the link type of the first record, which
+    // every record of a tester's capture usually shares; a record of another link type, or of
+    // a port no table names, gets its interface where it first comes.
+    for (size_t input = 0; input < readers.size(); ++input) {
+        for (uint32_t port = 0; port <= kPortNumberMask; ++port) {
+            const std::string name = readers[input]->getSourceName(port);
+            if (!name.empty()) {
+                addInterface(std::make_tuple(input, port, linkType), name);
+            }
+        }
+    }
+}
+
+uint32_t ExportRun::addInterface(const InterfaceKey& key, const std::string& sourceName) {
+    // Readers of pcapng take names as UTF-8; a source name holds whatever bytes the input has.
+    std::string name = cli::validUtf8(sourceName);
+    if (name.empty()) {
+        name = "port " + std::to_string(std::get<1>(key));
+    }
+    const uint32_t id = pcapng->addInterface(std::get<2>(key), name);
+    lastInterface = interfaces.emplace(key, id).first;
+    return id;
 }
 
 ExportRun::Packet ExportRun::packetOf(const CXcfCaptureRecord& record) {
@@ -121,14 +173,7 @@ uint32_t ExportRun::interfaceFor(const Packet& packet, const flow::RecordOrigin&
         lastInterface = found;
         return found->second;
     }
-    // Readers of pcapng take names as UTF-8; a source name holds whatever bytes the input has.
-    std::string name = cli::validUtf8(origin.reader->getSourceName(port));
-    if (name.empty()) {
-        name = "port " + std::to_string(port);
-    }
-    const uint32_t id = pcapng->addInterface(linkType, name);
-    lastInterface = interfaces.emplace(key, id).first;
-    return id;
+    return addInterface(key, origin.reader->getSourceName(port));
 }
 
 bool ExportRun::writePacket(const Packet& packet, const flow::RecordOrigin& origin,
@@ -146,6 +191,11 @@ bool ExportRun::writePacket(const Packet& packet, const flow::RecordOrigin& orig
 }
 
 void ExportRun::reportWriteFailure() {
+    // A reader at the other end of a pipe that has seen enough (head, tshark -c) is no
+    // failure to explain; the status still says the export did not end.
+    if (settings.toStandardOutput() && writer->systemError() == EPIPE) {
+        return;
+    }
     report.writeFailure("exportRecords", settings.outputFileName, *writer);
 }
 
@@ -235,7 +285,9 @@ bool ExportRun::exportRecords(uint64_t& count) {
     flow::RecordPump pump(source, *this);
     pump.startAt(settings.startRecord);
     pump.limitTo(settings.recordLimit);
-    pump.showProgress("trc2pcap", total);
+    if (!settings.toStandardOutput()) {
+        pump.showProgress("trc2pcap", total);
+    }
     const flow::RecordPump::End end = pump.run();
     count = pump.taken();
     if (end == flow::RecordPump::End::kSinkStopped) {
@@ -245,10 +297,10 @@ bool ExportRun::exportRecords(uint64_t& count) {
         return false;
     }
     if (count == 0) {
-        report.error("exportRecords",
-                     "No record was exported (the inputs hold " + std::to_string(total) +
-                         " records, -start was " + std::to_string(settings.startRecord) +
-                         "); the output file '" + settings.outputFileName + "' was not written.");
+        report.error("exportRecords", "No record was exported (the inputs hold " +
+                                          std::to_string(total) + " records, -start was " +
+                                          std::to_string(settings.startRecord) + "); " +
+                                          outputText() + " was not written.");
         return false;
     }
     const std::string& name = settings.outputFileName;
@@ -260,7 +312,7 @@ bool ExportRun::exportRecords(uint64_t& count) {
     if (report.stopRequested("exportRecords")) {
         return false;
     }
-    if (!output.commit(reason)) {
+    if (!settings.toStandardOutput() && !output.commit(reason)) {
         report.error("exportRecords", "Failed to write file: '" + name + "'\nbecause: " + reason);
         return false;
     }

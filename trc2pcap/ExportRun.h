@@ -64,6 +64,10 @@ class ExportRun : public flow::RecordSink {
     bool writePacket(const Packet& packet, const flow::RecordOrigin& origin, uint32_t linkType);
     uint32_t interfaceFor(const Packet& packet, const flow::RecordOrigin& origin,
                           uint32_t linkType);
+    // pcapng interfaces for every port that an input's source name table names.
+    void declareNamedPorts(uint32_t linkType);
+    // "the output file 'NAME'", or "standard output".
+    std::string outputText() const;
     void reportWriteFailure();
 
     const ExportSettings& settings;
@@ -76,6 +80,7 @@ class ExportRun : public flow::RecordSink {
     using InterfaceKey = std::tuple<size_t, uint32_t, uint32_t>;
     std::map<InterfaceKey, uint32_t> interfaces;
     std::map<InterfaceKey, uint32_t>::const_iterator lastInterface = interfaces.end();
+    uint32_t addInterface(const InterfaceKey& key, const std::string& sourceName);
     cli::RunReport report;
     // The bytes a run may hold: it passes through memory.
     static constexpr uint64_t kRunBytes = 1024 * 1024;

@@ -18,6 +18,10 @@ struct ExportSettings {
     bool microseconds = false;
     bool linkTypeGiven = false;
     uint32_t linkType = 0;
+
+    // The name that sends the export to standard output.
+    static constexpr const char* kStandardOutput = "-";
+    bool toStandardOutput() const { return outputFileName == kStandardOutput; }
 };
 
 // Fills the settings from the command line, the output name and format included (defaults

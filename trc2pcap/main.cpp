@@ -12,6 +12,14 @@ namespace {
 class Export : public cli::Program {
   public:
     cli::ParseOutcome parse(int argc, char* argv[]) override {
+        // Standard output may carry the export: no line of ours goes there, not even one
+        // about the command line.
+        for (int i = 1; i + 1 < argc; ++i) {
+            if (argv[i] == std::string("-out") &&
+                argv[i + 1] == std::string(ExportSettings::kStandardOutput)) {
+                printToStandardError();
+            }
+        }
         return parseExportArguments(argc, argv, settings);
     }
     bool run() override {
@@ -20,6 +28,9 @@ class Export : public cli::Program {
         if (!exporter->openAllInputs() || !exporter->prepareOutput() ||
             !exporter->exportRecords(count)) {
             return false;
+        }
+        if (settings.toStandardOutput()) {
+            return true;  // a filter says nothing when all went well
         }
         printLine("Exported " + std::to_string(count) + " records into '" +
                   settings.outputFileName + "' (" +

@@ -9,9 +9,7 @@
 
 #include "capfile/common/InputFile.h"
 
-#if defined(__linux__)
 #include <unistd.h>
-#endif
 
 namespace xcf {
 
@@ -52,7 +50,7 @@ bool OutputFile::fail(int error) {
     return false;
 }
 
-bool OutputFile::create(const std::string& name, Creation creation) {
+void OutputFile::reset(const std::string& name) {
     close();
     std::ostream::clear();
     failedState = false;
@@ -63,7 +61,27 @@ bool OutputFile::create(const std::string& name, Creation creation) {
     createdNew = false;
     path = name;
     blockCapacity = kFirstBlockSize;
+}
 
+bool OutputFile::adopt(int descriptor, const std::string& name) {
+    reset(name);
+    errno = 0;
+    const int own = dup(descriptor);
+    if (own < 0) {
+        return fail(lastError());
+    }
+    file = fdopen(own, "wb");
+    if (file == nullptr) {
+        const int error = lastError();
+        ::close(own);
+        return fail(error);
+    }
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    return true;
+}
+
+bool OutputFile::create(const std::string& name, Creation creation) {
+    reset(name);
     errno = 0;
     file = std::fopen(name.c_str(), "wbx");
     if (file != nullptr) {

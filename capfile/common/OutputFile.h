@@ -43,6 +43,10 @@ class OutputFile : public std::ostream {
     // Opens name for writing as `creation` allows. An existing name that is not a regular
     // file (a FIFO, a device, a folder) is refused: a FIFO would block until a reader comes.
     bool create(const std::string& name, Creation creation);
+    // Writes to an open descriptor of the process instead (standard output, a pipe): a
+    // duplicate of it, so that close leaves the descriptor itself open. Only forward writes
+    // reach a pipe: a writer that seeks back fails there. name is what messages call it.
+    bool adopt(int descriptor, const std::string& name);
     // True when the open file did not exist before create.
     bool isNew() const { return createdNew; }
     bool isOpen() const { return file != nullptr; }
@@ -109,6 +113,8 @@ class OutputFile : public std::ostream {
         OutputFile& owner;
     };
 
+    // Closes what is open and starts over for a file called name.
+    void reset(const std::string& name);
     void putSlowly(const void* bytes, size_t count);
     // A block with room for count (at most kBlockSize) more bytes: the collected bytes are
     // written first where they leave too little, and the block grows. False when the file

@@ -17,6 +17,15 @@ bool CXcfFileWriter::createOutput(bool truncate) {
     return outputMade;
 }
 
+bool CXcfFileWriter::adoptOutput(int descriptor) {
+    outputMade = false;
+    if (!outputStream.adopt(descriptor, fileName)) {
+        lastSystemError = outputStream.systemError();
+        return false;
+    }
+    return true;
+}
+
 void CXcfFileWriter::failureSource(std::string& name, int32_t& error) const {
     name = fileName;
     error = outputStream.systemError();

@@ -25,6 +25,9 @@ class CXcfFileWriter : public CXcfCaptureFileCommon {
     // truncate is set (a file of this writer's own that is written anew). On failure the
     // system's cause is kept; no error code is set.
     bool createOutput(bool truncate = false);
+    // Writes to an open descriptor that the process holds (standard output, a pipe) instead
+    // of a file of its own: nothing is ever removed. On failure the system's cause is kept.
+    bool adoptOutput(int descriptor);
     // The writer has failed: kErrorWriteFailure, with the system's cause and the detail of
     // the first failure kept until clearFailure. detailText overrides the detail made from
     // failureSource.

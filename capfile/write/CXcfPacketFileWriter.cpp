@@ -5,13 +5,23 @@ CXcfPacketFileWriter::CXcfPacketFileWriter() = default;
 CXcfPacketFileWriter::~CXcfPacketFileWriter() = default;
 
 bool CXcfPacketFileWriter::open(const std::string& name) {
+    renew(name);
+    return createOutput() && start();
+}
+
+bool CXcfPacketFileWriter::openDescriptor(int descriptor, const std::string& name) {
+    renew(name);
+    return adoptOutput(descriptor) && start();
+}
+
+void CXcfPacketFileWriter::renew(const std::string& name) {
     discard();
     fileName = name;
     clearFailure();
     cut = 0;
-    if (!createOutput()) {
-        return false;
-    }
+}
+
+bool CXcfPacketFileWriter::start() {
     writeFileHeader();
     if (hasFailed()) {
         discard();
@@ -48,15 +58,4 @@ void CXcfPacketFileWriter::put(const void* bytes, size_t count) {
         outputStream.put(bytes, count);
         checkFailure();
     }
-}
-
-void CXcfPacketFileWriter::patch(uint64_t position, const void* bytes, size_t count) {
-    if (hasFailed()) {
-        return;
-    }
-    const uint64_t end = outputStream.end();
-    outputStream.seek(position);
-    outputStream.put(bytes, count);
-    outputStream.seek(end);
-    checkFailure();
 }

@@ -27,6 +27,10 @@ class CXcfPacketFileWriter : public CXcfFileWriter {
     // Creates the file and writes its header. False, with the system's cause kept, when it
     // cannot be created or written (then nothing of it is left).
     bool open(const std::string& name);
+    // Writes the file front to back into an open descriptor of the process (standard
+    // output, a pipe), which it neither closes nor removes; name is what messages call it.
+    // These files are never patched, so a pipe holds them whole.
+    bool openDescriptor(int descriptor, const std::string& name);
     // Completes the file (the fields known only at the end) and closes it. False when any
     // write failed.
     bool close();
@@ -52,8 +56,6 @@ class CXcfPacketFileWriter : public CXcfFileWriter {
         return at;
     }
     void put(const void* bytes, size_t count);
-    // Rewrites bytes at an earlier position and moves back to the end.
-    void patch(uint64_t position, const void* bytes, size_t count);
     bool isOpen() const { return outputStream.isOpen(); }
     // The bytes of a packet of capturedLength that go into the file, counting a cut.
     uint32_t keptLength(uint32_t capturedLength) {
@@ -66,6 +68,9 @@ class CXcfPacketFileWriter : public CXcfFileWriter {
 
   private:
     void checkFailure();
+    // What open and openDescriptor do before and after making the output.
+    void renew(const std::string& name);
+    bool start();
 
     uint64_t cut = 0;
 };

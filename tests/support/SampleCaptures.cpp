@@ -106,6 +106,11 @@ ReadBack readBack(const std::string& path) {
         result.triggerPacketNumber = b4->triggerPacketNumber;
         result.sourceName0 = b4->getSourceName(0);
     }
+    if (auto* tester = dynamic_cast<CXcfPmCaptureFileParser*>(parser.get())) {
+        for (uint32_t slot = 0; slot < 256; ++slot) {
+            result.sourceNames.push_back(tester->getSourceName(slot));
+        }
+    }
     CXcfL2PM410MergedRecord record;
     for (uint32_t n = 1; parser->readRecord(n, record); ++n) {
         result.records.push_back(copyOf(record));

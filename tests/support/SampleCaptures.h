@@ -49,6 +49,7 @@ struct ReadBack {
     uint32_t numberOfRecords = 0;
     uint32_t triggerPacketNumber = 0;
     std::string sourceName0;
+    std::vector<std::string> sourceNames;  // every slot of a B3 or B4 file's table
     std::string description;
     std::vector<RecordCopy> records;
 };

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <ostream>
@@ -346,6 +348,94 @@ TEST_F(ExportTest, InterfaceNamesAreValidUtf8AsInTheJson) {
     EXPECT_NE(runProgram({trcinfoPath(), "-json", "-tables", "n.cap"}, options)
                   .output.find("\"source_names\":[\"" + name + "\""),
               std::string::npos);
+}
+
+// The export on standard output (-out -), run by the shell with standard output and error
+// sent where each case says: the same bytes as the file export, nothing of the program's own
+// among them and nothing left on disk; an input behind it refused; a reader that stops early
+// ends it quietly; a disk that fills behind it is reported.
+struct StreamCase {
+    const char* name;
+    std::string command;  // after "trc2pcap -in a.cap -in b.cap -out - "
+    int status;           // of trc2pcap
+    std::string says;     // found in its standard error; empty: nothing there
+    bool sameAsFile;      // s.out equals the export into a file with the same options
+};
+
+void PrintTo(const StreamCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ExportStreamTest : public ExportTest, public ::testing::WithParamInterface<StreamCase> {};
+
+TEST_P(ExportStreamTest, StandardOutputCarriesTheExport) {
+    const StreamCase& c = GetParam();
+    generate("big.cap", {"-records", "6000", "-frame", "500"});
+    Tmpfs full(dir.file("full"), "size=64k");
+    if (c.command.find("full/") != std::string::npos && !full.mounted()) {
+        GTEST_SKIP() << "no tmpfs can be mounted here, so the full disk was not tried: "
+                     << std::strerror(errno);
+    }
+    const Bytes input = readFile(dir.file("a.cap"));
+    const std::string command = "-in a.cap -in b.cap -out - " + c.command;
+    const ProcessResult shell = runProgram({"/bin/bash", "-c",
+                                            "cd '" + dir.path() + "' && " + trc2pcapPath() + " " +
+                                                command + " 2> err; echo ${PIPESTATUS[0]}"});
+    EXPECT_EQ(shell.output, std::to_string(c.status) + "\n");
+    const Bytes bytes = readFile(dir.file("err"));
+    const std::string said(bytes.begin(), bytes.end());
+    if (c.says.empty()) {
+        EXPECT_EQ(said, "");
+    } else {
+        EXPECT_NE(said.find(c.says), std::string::npos) << said;
+    }
+    EXPECT_EQ(readFile(dir.file("a.cap")), input);
+    // Nothing but what the test and the shell made: a.cap, b.cap, big.cap, full, err, and
+    // s.out where it went to this folder.
+    const bool here = c.command.find("s.out") != std::string::npos &&
+                      c.command.find("full/") == std::string::npos;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              here ? 6 : 5);
+    if (c.sameAsFile) {
+        const std::string options = c.command.substr(0, c.command.find('>'));
+        ASSERT_EQ(runProgram({"/bin/sh", "-c",
+                              "cd '" + dir.path() + "' && " + trc2pcapPath() +
+                                  " -in a.cap -in b.cap -out f.out " + options})
+                      .exitStatus,
+                  0);
+        EXPECT_EQ(readFile(dir.file("s.out")), readFile(dir.file("f.out")));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, ExportStreamTest,
+    ::testing::Values(
+        StreamCase{"PcapngAsTheFileExport", "> s.out", 0, "", true},
+        StreamCase{"PcapAsTheFileExport", "-format pcap > s.out", 0, "", true},
+        StreamCase{"MicrosecondsAsTheFileExport", "-format pcap -usec > s.out", 0, "", true},
+        StreamCase{"AReaderThatStopsEarlyEndsItQuietly", "-in big.cap | head -c 100 > s.out",
+                   kFailure, "", false},
+        StreamCase{"AnInputBehindItIsRefused", ">> a.cap", kFailure,
+                   "ERROR (openOutputFile) - Failed to open file: '-'\nbecause: standard output "
+                   "is the input file 'a.cap'",
+                   false},
+        StreamCase{"AFullDiskIsReported", "-in big.cap > full/s.out", kFailure,
+                   "ERROR (exportRecords) - Failed to write file: '-'", false}),
+    ::testing::PrintToStringParamName());
+
+// Binary data on a terminal helps no one: refused before anything is read, in words that say
+// what to do instead.
+TEST_F(ExportTest, ATerminalAsStandardOutputIsRefused) {
+    // script gives the program a terminal and copies what appears on it.
+    const ProcessResult onTerminal = runProgram(
+        {"/usr/bin/script", "-qec", trc2pcapPath() + " -in " + dir.file("a.cap") + " -out -",
+         dir.file("typescript")});
+    EXPECT_EQ(onTerminal.exitStatus, kFailure);
+    EXPECT_NE(onTerminal.output.find("ERROR (openOutputFile) - Standard output is a terminal"),
+              std::string::npos)
+        << onTerminal.output;
+    EXPECT_FALSE(fileExists(dir.file("a.pcapng")));
 }
 
 }  // namespace

@@ -99,17 +99,31 @@ TEST_F(PeerToolsTest, TsharkAndCapinfosSeeEveryRecordAsTheReadersDo) {
     const ProcessResult exported = runProgram(args);
     ASSERT_EQ(exported.exitStatus, 0) << exported.output;
 
-    // Expected, per packet: time, lengths, interface (by first use of input, port and link
-    // type) and comment.
+    // Expected, per packet: time, lengths, interface and comment. Interfaces: every named
+    // port of every input up front, with the first record's link type; the others by first
+    // use of input, port and link type.
     const uint32_t linkTypes[] = {50, 104, 1};
+    std::vector<ReadBack> files;
+    for (const std::string& input : inputs) {
+        files.push_back(readBack(input));
+    }
     std::map<std::tuple<size_t, uint32_t, uint32_t>, size_t> interfaces;
+    for (size_t input = 0; input < inputs.size(); ++input) {
+        for (uint32_t port = 0; port < 128; ++port) {
+            if (!files[input].sourceNames[port].empty()) {
+                interfaces.emplace(
+                    std::make_tuple(input, port, linkTypes[files[0].records[0].layer2Type]),
+                    interfaces.size());
+            }
+        }
+    }
     std::vector<std::string> expected;
     uint64_t dataSize = 0;
     uint64_t earliest = UINT64_MAX;
     uint64_t latest = 0;
     size_t damaged = 0;
     for (size_t input = 0; input < inputs.size(); ++input) {
-        for (const RecordCopy& r : readBack(inputs[input]).records) {
+        for (const RecordCopy& r : files[input].records) {
             const uint64_t time = uint64_t{r.seconds} * 1000000000 + r.nanoseconds;
             const auto key =
                 std::make_tuple(input, uint32_t{r.portByte} & 0x7F, linkTypes[r.layer2Type]);
@@ -125,11 +139,22 @@ TEST_F(PeerToolsTest, TsharkAndCapinfosSeeEveryRecordAsTheReadersDo) {
     }
     ASSERT_GT(damaged, 0u);
 
+    const std::string fieldOptions =
+        " -T fields -e frame.time_epoch -e frame.len -e frame.cap_len -e frame.interface_id -e "
+        "frame.comment";
     const ProcessResult fields =
-        runProgram({tshark, "-r", out, "-T", "fields", "-e", "frame.time_epoch", "-e", "frame.len",
-                    "-e", "frame.cap_len", "-e", "frame.interface_id", "-e", "frame.comment"});
+        runProgram({"/bin/sh", "-c", tshark + " -r " + out + fieldOptions});
     ASSERT_EQ(fields.exitStatus, 0);
     EXPECT_EQ(lines(fields.output), expected);
+    // The same through a pipe.
+    std::string exportToPipe = trc2pcapPath();
+    for (const std::string& input : inputs) {
+        exportToPipe += " -in " + input;
+    }
+    const ProcessResult piped = runProgram(
+        {"/bin/sh", "-c", exportToPipe + " -out - | " + tshark + " -r -" + fieldOptions});
+    EXPECT_EQ(piped.exitStatus, 0);
+    EXPECT_EQ(piped.output, fields.output);
 
     const ProcessResult filtered =
         runProgram({tshark, "-r", out, "-Y", "frame.comment contains \"damaged\""});
@@ -187,6 +212,48 @@ TEST(PeerToolsLimitTest, ReadersGoPastACutFrame) {
         EXPECT_EQ(dump.exitStatus, 0) << dump.output;
         EXPECT_NE(dump.output.find(", length 70"), std::string::npos) << dump.output;
     }
+}
+
+// Files of one link type whose tables name several ports: tcpdump reads the export from a
+// pipe as from the file, and reordercap, which takes only interfaces declared before the first
+// packet, reorders it.
+TEST_F(PeerToolsTest, NamedPortsSuitThePipeAndReordercap) {
+    const std::string tcpdump = toolPath("tcpdump");
+    const std::string reordercap = toolPath("reordercap");
+    if (tcpdump.empty() || reordercap.empty()) {
+        GTEST_SKIP() << "tcpdump or reordercap is not installed (tools/ensure-deps.sh installs "
+                        "the packages tcpdump and wireshark-common): not checked against them";
+    }
+    std::string inputs;
+    for (const char* sample : {"lab4-b4-ports.cap", "port1-b4.cap", "port2-b4.cap"}) {
+        inputs += " -in " + sourceDir() + "/examples/" + sample;
+    }
+    for (const char* format : {"pcap", "pcapng"}) {
+        SCOPED_TRACE(format);
+        const std::string file = dir.file(std::string("all.") + format);
+        const std::string formatOption = std::string(" -format ") + format;
+        ASSERT_EQ(
+            runProgram({"/bin/sh", "-c", trc2pcapPath() + inputs + formatOption + " -out " + file})
+                .exitStatus,
+            0);
+        const ProcessResult fromFile =
+            runProgram({tcpdump, "-q", "-n", "-tt", "--time-stamp-precision=nano", "-r", file});
+        const ProcessResult fromPipe =
+            runProgram({"/bin/sh", "-c",
+                        trc2pcapPath() + inputs + formatOption + " -out - | " + tcpdump +
+                            " -q -n -tt --time-stamp-precision=nano -r -"});
+        EXPECT_EQ(fromPipe.exitStatus, 0);
+        EXPECT_EQ(lines(fromPipe.output).size(), 60u);
+        EXPECT_EQ(fromPipe.output, fromFile.output);
+    }
+    const ProcessResult reordered = runProgram(
+        {"/bin/sh", "-c",
+         reordercap + " " + dir.file("all.pcapng") + " " + dir.file("sorted.pcapng") + " 2>&1"});
+    EXPECT_EQ(reordered.exitStatus, 0) << reordered.output;
+    const ProcessResult count = runProgram(
+        {tshark, "-r", dir.file("sorted.pcapng"), "-T", "fields", "-e", "frame.interface_name"});
+    EXPECT_EQ(lines(count.output).size(), 60u);
+    EXPECT_NE(count.output.find("GbE,101/2,Rx"), std::string::npos);
 }
 
 }  // namespace
