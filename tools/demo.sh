@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The family at work on the sample captures in examples/, each step under a title of its own:
 # a merge, what the merged file holds, a time-ordered merge of two ports, a split, and an
-# export that tshark reads back (where tshark is installed). Outputs go to BUILD/demo.
+# export that tshark reads back, from a file and from a pipe (where tshark is installed).
+# Outputs go to BUILD/demo.
 set -euo pipefail
 build=$(cd "${1:-build/release}" && pwd)
 out=$build/demo
@@ -46,6 +47,10 @@ if command -v tshark >/dev/null; then
         -e frame.interface_name -e frame.len
     tshark -r "$out/ports.pcapng" -c 5 -T fields -e frame.number -e frame.time_epoch \
         -e frame.interface_name -e frame.len
+
+    title "No file in between: the export piped into tshark"
+    show "trc2pcap -in lab4-b4-ports.cap -out - | tshark -r - -c 4"
+    "$build/trc2pcap" -in lab4-b4-ports.cap -out - | tshark -r - -c 4 2>/dev/null
 else
     echo "(tshark is not installed: tools/ensure-deps.sh installs it)"
 fi
