@@ -5,7 +5,7 @@
 # Each preset builds in build/PRESET: build/release, build/asan, build/fuzz, build/coverage.
 JOBS ?= $(shell nproc)
 
-.PHONY: demo test bench deps build-release build-dev build-asan test-release test-dev test-asan clean
+.PHONY: demo test bench check-wireshark deps build-release build-dev build-asan test-release test-dev test-asan clean
 
 # The dependency script runs once, and again only when it changes: a stamp remembers it.
 DEPS_STAMP := build/.deps-installed
@@ -50,6 +50,11 @@ clean:
 # Not part of `make test`: minutes long and over a gigabyte of generated input.
 bench: build-release
 	python3 bench/bench.py --build build/release --data build/bench-data
+
+# Every case of the damaged-input catalogue read through the Wireshark reader by tshark, against
+# trc2pcap's export of it (`make test` reads a fixed sample of them): minutes long.
+check-wireshark: build-release
+	python3 tests/wireshark/check_reader.py --build build/release --catalogue --all
 
 # --- Fuzzing and coverage ---
 # `make fuzz` needs clang (libFuzzer); each target fuzzes for FUZZ_SECONDS after a regression
