@@ -5,7 +5,7 @@ set -euo pipefail
 folder=${1:-"$(dirname "$0")/../man"}
 command -v groff >/dev/null || { echo "groff is missing: tools/ensure-deps.sh installs it"; exit 1; }
 status=0
-for page in "$folder"/*.1; do
+for page in "$folder"/*.[1-9]; do
     warnings=$(groff -ww -man -Tutf8 -z "$page" 2>&1 || true)
     if [ -n "$warnings" ]; then
         printf '%s:\n%s\n' "$page" "$warnings"
