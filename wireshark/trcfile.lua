@@ -242,6 +242,7 @@ local function indexEntry(f, file, k)
     if first + count <= k then
         return nil
     end
+    f.at = nil -- the file no longer stands where reading in order left it
     local s = readAt(file, start, count * INDEX_ENTRY_SIZE)
     if not s then
         return nil
@@ -346,14 +347,22 @@ function reader.read_open(file, capture)
     return true
 end
 
--- Record k into frame; false when it cannot be read, with the reason.
-local function readRecord(f, file, frame, k)
+-- Record k into frame; false when it cannot be read, with the reason. Read in order, the
+-- file usually stands at the record already (f.at), which saves a seek per record.
+local function readRecord(f, file, frame, k, inOrder)
     local offset, frameLength = recordExtent(f, file, k)
     if not offset then
         return false, frameLength
     end
-    local fields = readAt(file, offset, f.fixedSize)
-    if not fields or not file:seek("set", offset + f.skip) then
+    -- The fields and the extension in one read: the extension is carried by no packet.
+    local fields
+    if inOrder and f.at == offset then
+        fields = file:read(f.skip)
+        fields = fields and #fields == f.skip and fields
+    else
+        fields = readAt(file, offset, f.skip)
+    end
+    if not fields then
         return false, "record " .. k .. " at offset " .. offset .. " could not be read whole"
     end
     local seconds, nanoseconds = be32(fields, 1), be32(fields, 5)
@@ -377,7 +386,7 @@ local function readRecord(f, file, frame, k)
     if f.b4 and byte(fields, 9) >= DAMAGED_BIT then
         frame.comment = { "damaged frame" }
     end
-    return true
+    return true, offset + f.skip + captured
 end
 
 function reader.read(file, capture, frame)
@@ -386,7 +395,8 @@ function reader.read(file, capture, frame)
     if k > f.count then
         return false
     end
-    local ok, why = readRecord(f, file, frame, k)
+    local ok, why = readRecord(f, file, frame, k, true)
+    f.at = ok and why or nil
     if not ok then
         -- Reading stops at the first record that cannot be read, as in the splicetrc tools.
         f.nextRecord = f.count + 1
