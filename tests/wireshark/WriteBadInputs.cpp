@@ -45,7 +45,7 @@ int main(int argc, char* argv[]) {
                     continue;
                 }
                 const DamagedCase& c = cases[i];
-                char number[16];
+                char number[24];
                 std::snprintf(number, sizeof number, "%03zu", i);
                 const std::string name = std::string(formatCode(format)) + "-" +
                                          damageKindName(kind) + "-" + number + ".cap";
