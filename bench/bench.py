@@ -286,6 +286,29 @@ def main():
                            "-split-bytes", size], [path],
                     expect_line(r"Wrote (\d+) records", records), chunks, records=records)
 
+    tshark = shutil.which("tshark")
+    reader = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wireshark",
+                          "trcfile.lua")
+
+    def tshark_read(name, path, records):
+        """tshark through the Lua reader against tshark on trc2pcap's pcapng of the same
+        records, both printing one field per packet."""
+        fields = ["-T", "fields", "-e", "frame.number"]
+
+        def check(result):
+            lines = result.stdout.count(b"\n")
+            if result.returncode != 0 or lines != records:
+                return f"failed (status {result.returncode}, {lines} packets, expected {records})"
+            return None
+        pcapng = path + ".pcapng"
+        if not os.path.exists(pcapng):
+            subprocess.run([trc2pcap, "-in", path, "-out", pcapng], check=True,
+                           stdout=subprocess.DEVNULL)
+        return Case(name, [tshark, "-X", "lua_script:" + reader, "-r", path] + fields, [path],
+                    check, [], peer="tshark -r (trc2pcap's pcapng)",
+                    peer_jobs=[[tshark, "-r", pcapng] + fields], records=records)
+
+    n4r = make_input(trcgen, data("b4-500-read.cap"), "B4", 500, count(200000), 10)
     cases = [
         merge("merge, 500-byte frames, B3 + B3", [data("b3-500-a.cap"), data("b3-500-b.cap")],
               n500a + n500b),
@@ -307,6 +330,9 @@ def main():
         edit_split("trcedit -split-bytes 256M, 500-byte frames", data("b3-500-2m.cap"), n2g,
                    "256M" if not opts.smoke else "256K"),
     ]
+    if tshark:
+        cases.append(tshark_read("tshark -r through trcfile.lua, B4, 500-byte frames",
+                                 data("b4-500-read.cap"), n4r))
     rows = [bench_case(case, opts.data, opts.repeats) for case in cases
             if opts.only in case.name]
 
