@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The family at work on the sample captures in examples/, each step under a title of its own:
 # a merge, what the merged file holds, a time-ordered merge of two ports, a split, and an
-# export that tshark reads back, from a file and from a pipe (where tshark is installed).
+# export that tshark reads back, from a file and from a pipe, and tshark reading a capture
+# through the Wireshark reader (where tshark is installed).
 # Outputs go to BUILD/demo.
 set -euo pipefail
 build=$(cd "${1:-build/release}" && pwd)
@@ -51,6 +52,12 @@ if command -v tshark >/dev/null; then
     title "No file in between: the export piped into tshark"
     show "trc2pcap -in lab4-b4-ports.cap -out - | tshark -r - -c 4"
     "$build/trc2pcap" -in lab4-b4-ports.cap -out - | tshark -r - -c 4 2>/dev/null
+
+    title "No conversion at all: tshark reads a B4 capture through the Wireshark reader"
+    show "tshark -X lua_script:../wireshark/trcfile.lua -r lab4-b4-ports.cap -Y frame.comment" \
+        "-T fields -e frame.number -e frame.time_epoch -e frame.len -e frame.comment"
+    tshark -X lua_script:../wireshark/trcfile.lua -r lab4-b4-ports.cap -Y frame.comment \
+        -T fields -e frame.number -e frame.time_epoch -e frame.len -e frame.comment 2>/dev/null
 else
     echo "(tshark is not installed: tools/ensure-deps.sh installs it)"
 fi

@@ -71,6 +71,8 @@ def run_document(name, examples, build, env):
     with tempfile.TemporaryDirectory() as work:
         samples = os.path.join(work, "examples")
         shutil.copytree(os.path.join(ROOT, "examples"), samples)
+        # The examples name the Wireshark reader as it lies beside the samples.
+        shutil.copytree(os.path.join(ROOT, "wireshark"), os.path.join(work, "wireshark"))
         for command, shows_error in examples:
             skip = next((why for key, why in NOT_HERE.items() if key in command), None)
             if skip:

@@ -1,6 +1,6 @@
 # cmake -P script with two steps.
 #   STEP=install: install BUILD_DIR into PREFIX and check the installed files (BINDIR, LIBDIR,
-#     INCLUDEDIR and MANDIR are the project's install folders) and the installed trcinfo.
+#     INCLUDEDIR, MANDIR and DATADIR are the project's install folders) and the installed trcinfo.
 #   STEP=consume: configure, build and run the consumer project in CONSUMER_DIR against the
 #     package in PREFIX, in WORK_DIR, with COMPILER (of COMPILER_FAMILY) and CXX_FLAGS.
 #     LIBRARY_FAMILY and COVERAGE describe how the installed library was built.
@@ -29,7 +29,7 @@ function(skip reason)
 endfunction()
 
 if(STEP STREQUAL "install")
-    require(BUILD_DIR PREFIX SAMPLE BINDIR LIBDIR INCLUDEDIR MANDIR)
+    require(BUILD_DIR PREFIX SAMPLE BINDIR LIBDIR INCLUDEDIR MANDIR DATADIR)
     file(REMOVE_RECURSE ${PREFIX})
     run_step("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX})
 
@@ -42,6 +42,9 @@ if(STEP STREQUAL "install")
             ${INCLUDEDIR}/splicetrc/record/CXcfCaptureRecord.h
             ${MANDIR}/man1/splicetrc.1
             ${MANDIR}/man1/trcinfo.1
+            ${MANDIR}/man1/trc2pcap.1
+            ${MANDIR}/man7/trcfile.lua.7
+            ${DATADIR}/splicetrc/wireshark/trcfile.lua
             ${LIBDIR}/cmake/splicetrc/splicetrcConfig.cmake
             ${LIBDIR}/cmake/splicetrc/splicetrcConfigVersion.cmake)
         if(NOT EXISTS ${PREFIX}/${installed})
