@@ -1,6 +1,7 @@
 // The programs' only way to the console: everything they print goes through here.
 #pragma once
 
+#include <functional>
 #include <string>
 
 // Writes the text and a line end to standard output and flushes, so that every message
@@ -13,3 +14,21 @@ bool consoleIsOpen();
 
 // From now on every line goes to standard error: standard output carries the program's data.
 void printToStandardError();
+
+namespace cli {
+
+// While it lives, the lines this thread prints go to take instead of the console: for a front
+// end that shows the programs' messages its own way (as exceptions and warnings in Python).
+class LinesTaken {
+  public:
+    explicit LinesTaken(std::function<void(const std::string&)> take);
+    ~LinesTaken();
+    LinesTaken(const LinesTaken&) = delete;
+    LinesTaken& operator=(const LinesTaken&) = delete;
+
+  private:
+    std::function<void(const std::string&)> take;
+    std::function<void(const std::string&)>* before;
+};
+
+}  // namespace cli

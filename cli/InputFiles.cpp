@@ -89,10 +89,14 @@ std::string openFailureReason(const CXcfCaptureFileCommon& factory, size_t input
 }
 
 std::unique_ptr<CXcfPmCaptureFileParser> openTesterInput(const std::string& name, size_t inputCount,
-                                                         std::string& message) {
+                                                         std::string& message, int32_t* code) {
+    int32_t ignored = 0;
+    int32_t& failure = code != nullptr ? *code : ignored;
+    failure = CXcfCaptureFileCommon::kErrorNone;
     const std::string refusal = inputRefusal(name);
     if (!refusal.empty()) {
         message = "Failed to open file: '" + name + "'\nbecause: " + refusal;
+        failure = CXcfCaptureFileCommon::kErrorFileNotFound;
         return nullptr;
     }
     std::unique_ptr<CXcfCaptureFileParser> parser;
@@ -102,14 +106,16 @@ std::unique_ptr<CXcfPmCaptureFileParser> openTesterInput(const std::string& name
         if (!parser) {
             message = "Failed to open file: '" + name +
                       "'\nbecause: " + openFailureReason(factory, inputCount);
+            failure = factory.lastErrorCode;
             return nullptr;
         }
     }
-    const std::string code = parser->getFormatCode();
+    const std::string format = parser->getFormatCode();
     auto* family = dynamic_cast<CXcfPmCaptureFileParser*>(parser.get());
-    if ((code != "B3" && code != "B4") || family == nullptr) {
-        message = "Cannot parse file: '" + name + "'\nbecause: The file format (" + code +
+    if ((format != "B3" && format != "B4") || family == nullptr) {
+        message = "Cannot parse file: '" + name + "'\nbecause: The file format (" + format +
                   ") is neither B3 nor B4 so cannot be processed further.";
+        failure = CXcfCaptureFileCommon::kErrorFormatNotRecognised;
         return nullptr;
     }
     parser.release();
@@ -123,9 +129,10 @@ bool openTesterInputs(const std::vector<std::string>& names, RunReport& report,
             return false;
         }
         std::string message;
-        auto reader = openTesterInput(name, names.size(), message);
+        int32_t code = 0;
+        auto reader = openTesterInput(name, names.size(), message, &code);
         if (!reader) {
-            report.error("openInputFile", message);
+            report.error("openInputFile", message, code);
             return false;
         }
         reader->releaseBuffers();

@@ -34,9 +34,11 @@ std::string openFailureReason(const CXcfCaptureFileCommon& factory, size_t input
 
 // Opens a B3 or B4 input through the parser factory, with every check the programs make.
 // On failure null, and message holds what follows "ERROR (openInputFile) - ": the reason the
-// file cannot be opened, or that its format is neither B3 nor B4.
+// file cannot be opened, or that its format is neither B3 nor B4; code the factory's error
+// code (kErrorFormatNotRecognised for a format other than B3 and B4).
 std::unique_ptr<CXcfPmCaptureFileParser> openTesterInput(const std::string& name, size_t inputCount,
-                                                         std::string& message);
+                                                         std::string& message,
+                                                         int32_t* code = nullptr);
 
 class RunReport;
 

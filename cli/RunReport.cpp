@@ -8,15 +8,28 @@
 
 namespace cli {
 
-void RunReport::error(const std::string& step, const std::string& message) const {
+namespace {
+
+thread_local int32_t lastReportedCode = 0;
+
+}  // namespace
+
+void RunReport::error(const std::string& step, const std::string& message, int32_t code) const {
+    lastReportedCode = code;
     printLine("ERROR (" + step + ") - " + message);
+}
+
+int32_t RunReport::lastCode() {
+    return lastReportedCode;
 }
 
 void RunReport::writeFailure(const std::string& step, const std::string& name,
                              const CXcfCaptureFileCommon& file) const {
     const int cause = file.systemError();
-    error(step, "Failed to write file: '" + name + "'\nbecause: " + file.errorMessage() +
-                    (cause != 0 ? std::string(" (") + std::strerror(cause) + ")" : std::string()));
+    error(step,
+          "Failed to write file: '" + name + "'\nbecause: " + file.errorMessage() +
+              (cause != 0 ? std::string(" (") + std::strerror(cause) + ")" : std::string()),
+          file.lastErrorCode);
 }
 
 bool RunReport::stopRequested(const std::string& step) {

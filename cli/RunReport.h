@@ -3,6 +3,7 @@
 // was.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -22,7 +23,11 @@ class RunReport {
     // was: the interruption line says what the stream got instead.
     void writeIntoStream(std::string streamName) { stream = std::move(streamName); }
 
-    void error(const std::string& step, const std::string& message) const;
+    // code: the library's error code of the file at fault, 0 for a refusal of the program's
+    // own.
+    void error(const std::string& step, const std::string& message, int32_t code = 0) const;
+    // The code of the last error reported on this thread, for a front end that hands it on.
+    static int32_t lastCode();
     // The error for a writer that failed on output name: its own message, then the system's
     // words for the cause when it knows one.
     void writeFailure(const std::string& step, const std::string& name,

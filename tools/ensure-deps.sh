@@ -25,6 +25,16 @@ command -v tshark >/dev/null || need+=(tshark)
 command -v capinfos >/dev/null || need+=(wireshark-common)
 # ... and check that tcpdump reads them to the end.
 command -v tcpdump >/dev/null || need+=(tcpdump)
+# The Python package: pybind11 and NumPy build and serve it, pytest and pandas test it, Dask
+# runs its fleet statistics; all for the system's python3 (/usr/bin/python3).
+[ -f /usr/include/pybind11/pybind11.h ] || need+=(pybind11-dev)
+compgen -G "/usr/include/python3*/Python.h" >/dev/null || need+=(python3-dev)
+# The benchmark times dpkt and scapy reading the same records.
+for module in pybind11:python3-pybind11 numpy:python3-numpy pytest:python3-pytest \
+              pandas:python3-pandas dask:python3-dask distributed:python3-distributed \
+              dpkt:python3-dpkt scapy:python3-scapy; do
+    /usr/bin/python3 -c "import ${module%%:*}" 2>/dev/null || need+=("${module#*:}")
+done
 # The manual pages are rendered with every warning on by a test.
 command -v groff >/dev/null || need+=(groff-base)
 if [ "${1:-}" = coverage ]; then
