@@ -57,6 +57,22 @@ def damaged_copy(source, path, record):
         f.write(struct.pack(">I", start + 5))
 
 
+def python_read(build, capture, records, opts, pcap_of):
+    """bench/python_read.py on the capture and trc2pcap's pcap of it, with the system's
+    python3 and the build's package: its table, or why there is none."""
+    package = os.path.join(build, "python")
+    if not os.path.isdir(package):
+        return "(no Python package in this build: pybind11-dev is missing)\n"
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "python_read.py")
+    result = subprocess.run(["/usr/bin/python3", script, capture, pcap_of(capture),
+                             str(opts.repeats), str(min(records, 200000))],
+                            env=dict(os.environ, PYTHONPATH=package), stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT, text=True)
+    if result.returncode != 0:
+        sys.exit("python_read.py failed:\n" + result.stdout)
+    return result.stdout
+
+
 def run_timed(args, stdout=None):
     # Nor does the disk writing back what the runs before wrote.
     os.sync()
@@ -335,6 +351,10 @@ def main():
                                  data("b4-500-read.cap"), n4r))
     rows = [bench_case(case, opts.data, opts.repeats) for case in cases
             if opts.only in case.name]
+    n60r = make_input(trcgen, data("b4-60-4m.cap"), "B4", 60, count(4000000), 11)
+    python_table = None
+    if opts.only in "python columns dpkt scapy":
+        python_table = python_read(build, data("b4-60-4m.cap"), n60r, opts, pcap_of)
 
     print(f"\nmedian of {opts.repeats} runs, {os.cpu_count()} cores, inputs {tag}\n")
     print("| case | program s | cat s | ratio | peer | peer s | vs peer | MB/s | records/s "
@@ -346,6 +366,9 @@ def main():
         print(f"| {r['case']} | {r['ours_s']:.3f} | {r['cat_s']:.3f} | {r['ratio']:.2f} | "
               f"{r['peer']} | {peer_s} | {vs_peer} | {r['mb_s']:.0f} | {r['rec_s']:,.0f} | "
               f"{r['peak_mib']:.1f} |")
+    if python_table:
+        print("\nReading from Python (median of the runs; scapy reads a part once):\n")
+        print(python_table, end="")
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
 # cmake -P script with two steps.
 #   STEP=install: install BUILD_DIR into PREFIX and check the installed files (BINDIR, LIBDIR,
-#     INCLUDEDIR, MANDIR and DATADIR are the project's install folders) and the installed trcinfo.
+#     INCLUDEDIR, MANDIR and DATADIR are the project's install folders), the installed trcinfo
+#     and, with PYTHON and PYTHON_SITE, the installed Python package.
 #   STEP=consume: configure, build and run the consumer project in CONSUMER_DIR against the
 #     package in PREFIX, in WORK_DIR, with COMPILER (of COMPILER_FAMILY) and CXX_FLAGS.
 #     LIBRARY_FAMILY and COVERAGE describe how the installed library was built.
@@ -65,6 +66,16 @@ if(STEP STREQUAL "install")
     run_step("installed trcinfo" ${PREFIX}/${BINDIR}/trcinfo ${SAMPLE})
     if(NOT step_output MATCHES "Number of records  : 25\n")
         message(FATAL_ERROR "unexpected trcinfo output: '${step_output}'")
+    endif()
+    # The Python package, where the build has one: imported from the site folder alone (lines,
+    # not semicolons, in the code: CMake would split it there).
+    if(PYTHON AND PYTHON_SITE)
+        run_step("installed Python package" ${CMAKE_COMMAND} -E env
+                 PYTHONPATH=${PREFIX}/${PYTHON_SITE} ${PYTHON} -c
+                 "import splicetrc\nprint(splicetrc.__file__)\nprint(len(splicetrc.open('${SAMPLE}')))")
+        if(NOT step_output MATCHES "^${PREFIX}/${PYTHON_SITE}/splicetrc/__init__.py\n25\n$")
+            message(FATAL_ERROR "unexpected Python output: '${step_output}'")
+        endif()
     endif()
     return()
 endif()
