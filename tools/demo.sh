@@ -2,7 +2,7 @@
 # The family at work on the sample captures in examples/, each step under a title of its own:
 # a merge, what the merged file holds, a time-ordered merge of two ports, a split, and an
 # export that tshark reads back, from a file and from a pipe, and tshark reading a capture
-# through the Wireshark reader (where tshark is installed).
+# through the Wireshark reader (where tshark is installed), and the Python package.
 # Outputs go to BUILD/demo.
 set -euo pipefail
 build=$(cd "${1:-build/release}" && pwd)
@@ -60,6 +60,20 @@ if command -v tshark >/dev/null; then
         -T fields -e frame.number -e frame.time_epoch -e frame.len -e frame.comment 2>/dev/null
 else
     echo "(tshark is not installed: tools/ensure-deps.sh installs it)"
+fi
+
+if [ -d "$build/python/splicetrc" ]; then
+    title "From Python: one capture as a table, and statistics over every sample on two workers"
+    show "/usr/bin/python3 -c 'import splicetrc; ...'  (PYTHONPATH=build/release/python)"
+    PYTHONPATH="$build/python" /usr/bin/python3 -c '
+import splicetrc
+with splicetrc.open("lab4-b4-ports.cap") as cap:
+    columns = cap.columns()
+    print(cap.format, len(cap), "records; per port:",
+          {int(p): int((columns["port"] == p).sum()) for p in set(columns["port"])},
+          "damaged:", int(columns["damaged"].sum()))'
+    show /usr/bin/python3 -m splicetrc.fleet . --workers 2
+    PYTHONPATH="$build/python" /usr/bin/python3 -m splicetrc.fleet . --workers 2
 fi
 echo
 echo "The outputs are in $out."
