@@ -26,7 +26,8 @@ void FileOrderSource::startInput(uint32_t first) {
 
 bool FileOrderSource::runsFrom(CaptureFormat& format) const {
     format = currentFormat;
-    return index < readers.size() && currentFormat != CaptureFormat::kOther;
+    // A run's bytes go out as they lie: a shifted time must pass through a record.
+    return index < readers.size() && currentFormat != CaptureFormat::kOther && shiftOf(index) == 0;
 }
 
 uint32_t FileOrderSource::nextRun(uint32_t maxCount, uint64_t maxBytes, RecordRun& run) {
@@ -44,6 +45,14 @@ const CXcfCaptureRecord* FileOrderSource::next() {
     while (index < readers.size()) {
         CXcfPmCaptureFileParser& current = *readers[index];
         if (current.readRecord(nextNumber, *record)) {
+            if (shiftOf(index) != 0) {
+                uint64_t time = recordTime(*record);
+                if (!shift(index, current, nextNumber, time)) {
+                    index = readers.size();
+                    return nullptr;
+                }
+                setTime(*record, time);
+            }
             last = {currentFormat, index, &current, nextNumber++};
             return record;
         }

@@ -21,4 +21,33 @@ void RecordSource::reportDamage(const CXcfPmCaptureFileParser& reader, uint32_t 
     }
 }
 
+void RecordSource::shiftTimes(std::vector<int64_t> inputShifts, ShiftRefusal refusal) {
+    shifts = std::move(inputShifts);
+    shiftRefusal = std::move(refusal);
+}
+
+bool RecordSource::shift(size_t input, const CXcfPmCaptureFileParser& reader, uint32_t record,
+                         uint64_t& time) {
+    const int64_t by = shiftOf(input);
+    // The latest time a record holds: 32-bit seconds and a nanosecond below the next second.
+    constexpr uint64_t kLatest = 0xFFFFFFFFull * 1000000000 + 999999999;
+    const bool fits = by >= 0 ? time <= kLatest && kLatest - time >= static_cast<uint64_t>(by)
+                              : time >= static_cast<uint64_t>(-(by + 1)) + 1;
+    if (!fits) {
+        shiftRefused = true;
+        if (shiftRefusal) {
+            shiftRefusal(input, reader, record, time);
+        }
+        return false;
+    }
+    time =
+        by >= 0 ? time + static_cast<uint64_t>(by) : time - (static_cast<uint64_t>(-(by + 1)) + 1);
+    return true;
+}
+
+void RecordSource::setTime(CXcfCaptureRecord& record, uint64_t time) {
+    record.setTimestamp(static_cast<uint32_t>(time / 1000000000),
+                        static_cast<uint32_t>(time % 1000000000));
+}
+
 }  // namespace flow

@@ -63,13 +63,33 @@ class RecordSource {
     // Replaces the WARNING line (trcinfo says it in its own words).
     void reportDamageWith(DamageReport report) { damageReport = std::move(report); }
 
+    // Told about a record whose time a shift takes out of the times a record can hold: its
+    // input, its reader, its number, and its time before the shift.
+    using ShiftRefusal = std::function<void(size_t input, const CXcfPmCaptureFileParser&,
+                                            uint32_t record, uint64_t time)>;
+    // The records of input i come with their times moved by shifts[i] nanoseconds (an input
+    // beyond the list keeps its times), before anything else sees them. A record the shift
+    // would take out of range ends the source: refusal is told, and shiftFailed() says so.
+    void shiftTimes(std::vector<int64_t> shifts, ShiftRefusal refusal);
+    bool shiftFailed() const { return shiftRefused; }
+
   protected:
     void reportDamage(const CXcfPmCaptureFileParser& reader, uint32_t record) const;
+    int64_t shiftOf(size_t input) const { return input < shifts.size() ? shifts[input] : 0; }
+    // Moves time, the time of record `record` of input `input`, by the input's shift; false
+    // (after telling the refusal) when the result lies outside what a record can hold.
+    bool shift(size_t input, const CXcfPmCaptureFileParser& reader, uint32_t record,
+               uint64_t& time);
+    // Gives the record the time (nanoseconds since the epoch) a shift made.
+    static void setTime(CXcfCaptureRecord& record, uint64_t time);
 
     RecordOrigin last;
 
   private:
     DamageReport damageReport;
+    std::vector<int64_t> shifts;
+    ShiftRefusal shiftRefusal;
+    bool shiftRefused = false;
 };
 
 }  // namespace flow

@@ -28,8 +28,7 @@ bool timeOf(CXcfPmCaptureFileParser& reader, uint32_t number, uint64_t& time) {
 
 }  // namespace
 
-TimeOrderSource::TimeOrderSource(const Readers& readers)
-    : cursors(readers.size()) {
+TimeOrderSource::TimeOrderSource(const Readers& readers) : cursors(readers.size()) {
     for (size_t i = 0; i < readers.size(); ++i) {
         Cursor& cursor = cursors[i];
         cursor.input = i;
@@ -61,6 +60,10 @@ bool TimeOrderSource::readTimes(size_t input) {
             reportDamage(reader, number);
             break;
         }
+        // Every time a shift moves is checked here, before anything is given.
+        if (shiftOf(input) != 0 && !shift(input, reader, number, time)) {
+            return false;
+        }
         if (!cursor.indexed && time < previous) {
             cursor.indexed = true;
             cursor.prefixEnd = number - 1;
@@ -85,7 +88,8 @@ void TimeOrderSource::readByNumber(size_t at) {
     std::vector<std::pair<uint64_t, uint32_t>> prefix;
     for (uint32_t number = 1; number <= cursor.prefixEnd; ++number) {
         uint64_t time = 0;
-        if (!timeOf(*cursor.reader, number, time)) {
+        if (!timeOf(*cursor.reader, number, time) ||
+            (shiftOf(cursor.input) != 0 && !shift(cursor.input, *cursor.reader, number, time))) {
             // The file changed under us: what follows cannot be trusted.
             reportDamage(*cursor.reader, number);
             cursor.index.clear();
@@ -232,6 +236,13 @@ bool TimeOrderSource::advance(size_t at) {
     }
     if (!cursor.indexed) {
         cursor.time = recordTime(*cursor.record);
+        // The times pass found every shifted time in range.
+        if (shiftOf(cursor.input) != 0) {
+            shift(cursor.input, *cursor.reader, number, cursor.time);
+        }
+    }
+    if (shiftOf(cursor.input) != 0) {
+        setTime(*cursor.record, cursor.time);
     }
     cursor.number = number;
     return true;

@@ -9,6 +9,17 @@
 #include "flow/RecordPump.h"
 #include "flow/TimeOrderSource.h"
 
+namespace {
+
+// "1143137000.000125000"
+std::string secondsText(uint64_t nanoseconds) {
+    std::string fraction = std::to_string(nanoseconds % 1000000000);
+    fraction.insert(0, 9 - fraction.size(), '0');
+    return std::to_string(nanoseconds / 1000000000) + "." + fraction;
+}
+
+}  // namespace
+
 EditRun::EditRun(const EditSettings& settings)
     : settings(settings), report(settings.outputFileName) {
     if (settings.split != SplitKind::kNone) {
@@ -60,19 +71,40 @@ bool EditRun::editRecords(uint64_t& count, size_t& files) {
     } else {
         source = std::make_unique<flow::FileOrderSource>(readers);
     }
+    if (std::any_of(settings.inputShifts.begin(), settings.inputShifts.end(),
+                    [](int64_t shift) { return shift != 0; })) {
+        source->shiftTimes(
+            settings.inputShifts, [this](size_t input, const CXcfPmCaptureFileParser& reader,
+                                         uint32_t record, uint64_t time) {
+                const int64_t by = settings.inputShifts[input];
+                report.error("editRecords", "Record " + std::to_string(record) + " of '" +
+                                                reader.getFileName() + "' has the time " +
+                                                secondsText(time) + "; shifted by " +
+                                                (by < 0 ? "-" : "+") +
+                                                secondsText(by < 0 ? 0 - static_cast<uint64_t>(by)
+                                                                   : static_cast<uint64_t>(by)) +
+                                                " s it would lie outside the times a capture "
+                                                "file can hold (0 to 4294967295.999999999).");
+            });
+    }
     flow::RecordPump pump(*source, *output);
     pump.startAt(settings.startRecord);
     pump.limitTo(settings.recordLimit);
     pump.showProgress("trcedit", total);
-    if (settings.fromGiven || settings.toGiven) {
+    if (settings.dedupGiven) {
+        duplicates = std::make_unique<DuplicateWindow>(settings.dedupNanoseconds);
+    }
+    if (settings.fromGiven || settings.toGiven || duplicates) {
+        // The time window first: a record outside it is no duplicate of one inside.
         pump.filterWith([this](const CXcfCaptureRecord& record) {
             const uint64_t time = flow::recordTime(record);
             return (!settings.fromGiven || time >= settings.fromNanoseconds) &&
-                   (!settings.toGiven || time < settings.toNanoseconds);
+                   (!settings.toGiven || time < settings.toNanoseconds) &&
+                   (!duplicates || !duplicates->repeats(record, time));
         });
     }
     const flow::RecordPump::End end = pump.run();
-    if (report.stopRequested("editRecords")) {
+    if (report.stopRequested("editRecords") || source->shiftFailed()) {
         return false;
     }
     const bool failed = end == flow::RecordPump::End::kSinkStopped;

@@ -11,6 +11,7 @@
 #include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "cli/RunReport.h"
 #include "trcedit/ChunkedOutput.h"
+#include "trcedit/DuplicateWindow.h"
 #include "trcedit/EditSettings.h"
 
 class EditRun {
@@ -27,6 +28,8 @@ class EditRun {
     void cleanUp();
 
     int interruptedBy() const { return report.stoppedBy(); }
+    // Records -dedup dropped.
+    uint64_t duplicatesDropped() const { return duplicates ? duplicates->dropped() : 0; }
 
   private:
     const EditSettings& settings;
@@ -36,4 +39,5 @@ class EditRun {
     std::string portType;
     std::string portId;
     std::unique_ptr<ChunkedOutput> output;
+    std::unique_ptr<DuplicateWindow> duplicates;
 };

@@ -1,10 +1,12 @@
 #include "trcedit/EditSettings.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
 #include <limits>
+#include <utility>
 
 #include "cli/NumberText.h"
 #include "cli/OptionParser.h"
@@ -12,8 +14,8 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: trcedit -in FILE [-in FILE ...] -out FILE [-start N] [-num N]\n"
-    "               [-from TIME] [-to TIME] [-sort]\n"
+    "Usage: trcedit [-shift SECONDS] -in FILE [[-shift SECONDS] -in FILE ...] -out FILE\n"
+    "               [-start N] [-num N] [-from TIME] [-to TIME] [-sort] [-dedup SECONDS]\n"
     "               [-split-records N | -split-bytes N | -split-seconds S]\n"
     "\n"
     "Cuts, splits and merges B3 and B4 capture files. The output is B3 when every input is B3,\n"
@@ -27,8 +29,12 @@ const char kUsage[] =
     "                     the order of the inputs, then of the records)\n"
     "  -from TIME         keep records at or after TIME\n"
     "  -to TIME           keep records before TIME\n"
+    "  -shift SECONDS     add SECONDS (signed, up to nine decimals) to every record time of\n"
+    "                     the inputs that follow, up to the next -shift\n"
+    "  -dedup SECONDS     drop a record whose port and frame bytes equal those of a record\n"
+    "                     kept at most SECONDS before it\n"
     "  -start N           the first record to keep, counting from 1 through the records\n"
-    "                     -from and -to left (default 1)\n"
+    "                     -from, -to and -dedup left (default 1)\n"
     "  -num N             how many records to keep (default 0: all)\n"
     "  -split-records N   chunks of N records\n"
     "  -split-bytes N     chunks of at most N bytes (suffix K, M or G allowed)\n"
@@ -167,6 +173,46 @@ bool parseTime(const std::string& text, uint64_t& nanoseconds, std::string& reas
     return true;
 }
 
+namespace {
+
+// Seconds with up to nine decimals, as epoch times are written, into nanoseconds; the
+// refusal, or empty. text is what the refusal quotes.
+std::string secondsValue(const std::string& value, uint64_t& nanoseconds, const std::string& text,
+                         const std::string& largest) {
+    switch (cli::parseSeconds(value, nanoseconds)) {
+        case cli::Seconds::kGood:
+            return std::string();
+        case cli::Seconds::kNotANumber:
+            return cli::quoted(text) + " is not a number of seconds";
+        case cli::Seconds::kTooManyDecimals:
+            return cli::tooManyDecimals(text);
+        case cli::Seconds::kTooLarge:
+            break;
+    }
+    return cli::tooLarge(text, largest);
+}
+
+std::string secondsValue(const std::string& value, uint64_t& nanoseconds) {
+    return secondsValue(value, nanoseconds, value, "4294967295.999999999");
+}
+
+}  // namespace
+
+std::string parseShift(const std::string& text, int64_t& nanoseconds) {
+    const bool negative = !text.empty() && text[0] == '-';
+    const bool sign = negative || (!text.empty() && text[0] == '+');
+    uint64_t magnitude = 0;
+    std::string reason =
+        secondsValue(sign ? text.substr(1) : text, magnitude, text, "4294967295.999999999");
+    if (negative && cli::parseSeconds(text.substr(1), magnitude) == cli::Seconds::kTooLarge) {
+        reason = cli::tooSmall(text, "-4294967295.999999999");
+    }
+    if (reason.empty()) {
+        nanoseconds = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+    }
+    return reason;
+}
+
 bool parseSize(const std::string& text, uint64_t& bytes, std::string& reason) {
     uint64_t unit = 1;
     std::string digits = text;
@@ -249,32 +295,51 @@ cli::ParseOutcome parseEditArguments(int argc, char* argv[], EditSettings& setti
                                             parseSize(value, number, reason);
                                             return reason;
                                         }));
-    parser.option("-split-seconds",
-                  split("-split-seconds", SplitKind::kSeconds,
-                        [](const std::string& value, uint64_t& number) {
-                            // Seconds with up to nine decimals, as epoch times are written.
-                            switch (cli::parseSeconds(value, number)) {
-                                case cli::Seconds::kGood:
-                                    return number == 0 ? cli::tooSmall(value, "0.000000001")
-                                                       : std::string();
-                                case cli::Seconds::kNotANumber:
-                                    return cli::quoted(value) + " is not a number of seconds";
-                                case cli::Seconds::kTooManyDecimals:
-                                    return cli::tooManyDecimals(value);
-                                case cli::Seconds::kTooLarge:
-                                    break;
-                            }
-                            return cli::tooLarge(value, "4294967295.999999999");
-                        }));
+    parser.option("-split-seconds", split("-split-seconds", SplitKind::kSeconds,
+                                          [](const std::string& value, uint64_t& number) {
+                                              const std::string reason =
+                                                  secondsValue(value, number);
+                                              return reason.empty() && number == 0
+                                                         ? cli::tooSmall(value, "0.000000001")
+                                                         : reason;
+                                          }));
     parser.option("-split-records", split("-split-records", SplitKind::kRecords,
                                           [](const std::string& value, uint64_t& number) {
                                               std::string reason;
                                               cli::parseCount(value, 1, 0xFFFFFFFF, number, reason);
                                               return reason;
                                           }));
+    // A shift holds for the inputs after it: where each began, by the count of inputs then.
+    std::vector<std::pair<size_t, int64_t>> shifts;
+    parser.option("-shift", [&settings, &shifts](const std::string& value) {
+        int64_t shift = 0;
+        const std::string reason = parseShift(value, shift);
+        if (!reason.empty()) {
+            return cli::invalidValue("-shift", reason);
+        }
+        shifts.emplace_back(settings.inputFileNames.size(), shift);
+        return std::string();
+    });
+    parser.option("-dedup", [&settings](const std::string& value) {
+        std::string reason = secondsValue(value, settings.dedupNanoseconds);
+        if (!reason.empty()) {
+            return cli::invalidValue("-dedup", reason);
+        }
+        settings.dedupGiven = true;
+        return std::string();
+    });
     const cli::ParseOutcome outcome = parser.readWithInputs(argc, argv, settings.inputFileNames);
     if (outcome != cli::ParseOutcome::kRun) {
         return outcome;
+    }
+    settings.inputShifts.assign(settings.inputFileNames.size(), 0);
+    for (const auto& [from, shift] : shifts) {
+        std::fill(settings.inputShifts.begin() +
+                      static_cast<std::ptrdiff_t>(std::min(from, settings.inputShifts.size())),
+                  settings.inputShifts.end(), shift);
+    }
+    if (!shifts.empty() && shifts.back().first == settings.inputFileNames.size()) {
+        return parser.refuse("'-shift' applies to the inputs after it: give '-in' after it.");
     }
     if (settings.outputFileName.empty()) {
         return parser.refuse("Missing output filename: give '-out'.");

@@ -20,6 +20,10 @@ struct EditSettings {
     bool toGiven = false;
     uint64_t toNanoseconds = 0;
     bool sort = false;
+    // Nanoseconds added to every record time of each input (one per input, signed).
+    std::vector<int64_t> inputShifts;
+    bool dedupGiven = false;
+    uint64_t dedupNanoseconds = 0;  // the window of -dedup
     SplitKind split = SplitKind::kNone;
     uint64_t splitValue = 0;  // records, bytes, or nanoseconds
     // Chunk names carry five digits, so that they sort in the order of their records. No
@@ -35,6 +39,10 @@ cli::ParseOutcome parseEditArguments(int argc, char* argv[], EditSettings& setti
 // ("1143137000.25") or UTC ISO-8601 ("2006-03-23T18:03:20.25Z"), within the times a record
 // can hold (up to 2106-02-07T06:28:15.999999999Z). False with the reason.
 bool parseTime(const std::string& text, uint64_t& nanoseconds, std::string& reason);
+
+// A signed number of seconds with up to nine decimals ("-0.000125", "+3600"), into
+// nanoseconds, exactly. The refusal, or empty.
+std::string parseShift(const std::string& text, int64_t& nanoseconds);
 
 // A byte count above 0 with an optional suffix K, M or G (powers of 1024). False with the
 // reason.

@@ -24,6 +24,9 @@ class Edit : public cli::Program {
         }
         printLine("Wrote " + std::to_string(count) + " records into " + std::to_string(files) +
                   (files == 1 ? " file." : " files."));
+        if (settings.dedupGiven) {
+            printLine("Duplicates dropped:\t" + std::to_string(edit->duplicatesDropped()));
+        }
         return true;
     }
     void cleanUp() override {

@@ -487,4 +487,169 @@ TEST_F(EditTest, ASplitBeyondTheLastChunkNameIsRefused) {
     EXPECT_EQ(snapshot(dir.path()), before);
 }
 
+// -shift moves every time of the inputs after it, exactly, in file order and in time order; a
+// time the shift would take out of what a record holds ends the run, naming the record, and
+// no output appears.
+struct Shift {
+    const char* name;
+    std::vector<Timed> times;
+    std::string by;
+    std::vector<Timed> expected;  // empty: refused
+    std::string says;
+};
+
+void PrintTo(const Shift& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ShiftTest : public EditTest, public ::testing::WithParamInterface<Shift> {};
+
+TEST_P(ShiftTest, TimesMoveExactly) {
+    const Shift& c = GetParam();
+    std::vector<RecordCopy> expected = writeTimed(dir.file("in.cap"), c.times, 1);
+    for (size_t i = 0; i < c.expected.size(); ++i) {
+        expected[i].seconds = c.expected[i].seconds;
+        expected[i].nanoseconds = c.expected[i].nanoseconds;
+    }
+    for (const bool sort : {false, true}) {
+        SCOPED_TRACE(sort ? "in time order" : "in file order");
+        std::vector<std::string> args = {"-shift", c.by, "-in", "in.cap", "-out", "o.cap"};
+        if (sort) {
+            args.push_back("-sort");
+        }
+        const ProcessResult result = run(trceditPath(), args);
+        if (c.expected.empty()) {
+            EXPECT_EQ(result.exitStatus, kFailure);
+            EXPECT_EQ(result.output, "ERROR (editRecords) - " + c.says + "\n");
+            EXPECT_FALSE(fileExists(dir.file("o.cap")));
+            continue;
+        }
+        ASSERT_EQ(result.exitStatus, 0) << result.output;
+        EXPECT_EQ(readBack(dir.file("o.cap")).records, expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shifts, ShiftTest,
+    ::testing::Values(
+        Shift{"OneNanosecondIntoTheNextSecond",
+              {{1000, 999999999}, {1001, 5}},
+              "0.000000001",
+              {{1001, 0}, {1001, 6}},
+              ""},
+        Shift{"OneNanosecondBackIntoTheSecondBefore",
+              {{1001, 0}, {1001, 1}},
+              "-0.000000001",
+              {{1000, 999999999}, {1001, 0}},
+              ""},
+        Shift{"AnHourWithASign", {{1143137000, 125}}, "+3600", {{1143140600, 125}}, ""},
+        Shift{"ALargeShift", {{1143137000, 5}}, "3000000000", {{4143137000u, 5}}, ""},
+        Shift{"UpToTheLastTimeARecordHolds",
+              {{4294967295u, 0}},
+              "0.999999999",
+              {{4294967295u, 999999999}},
+              ""},
+        Shift{"DownToTheEpoch", {{1, 0}, {2, 0}}, "-1", {{0, 0}, {1, 0}}, ""},
+        Shift{"PastTheLastTimeIsRefused",
+              {{1000, 0}, {4294967295u, 1}},
+              "0.999999999",
+              {},
+              "Record 2 of 'in.cap' has the time 4294967295.000000001; shifted by +0.999999999 s "
+              "it would lie outside the times a capture file can hold (0 to "
+              "4294967295.999999999)."},
+        Shift{"BeforeTheEpochIsRefused",
+              {{0, 5}},
+              "-0.000000006",
+              {},
+              "Record 1 of 'in.cap' has the time 0.000000005; shifted by -0.000000006 s it would "
+              "lie outside the times a capture file can hold (0 to 4294967295.999999999)."}),
+    ::testing::PrintToStringParamName());
+
+// Two testers whose clocks differ by a known offset: shifted back and merged in time order,
+// their records give the time line they really had. A -shift holds for the inputs after it.
+TEST_F(EditTest, AShiftBackRestoresTheTimeLine) {
+    std::vector<Timed> skewed = gappyTimes();
+    std::vector<Timed> real = gappyTimes();
+    for (size_t i = 0; i < real.size(); ++i) {
+        real[i].nanoseconds += 125000;  // the second tester, an eighth of a millisecond later
+        skewed[i] = {real[i].seconds + 3600, real[i].nanoseconds + 1};
+    }
+    std::vector<RecordCopy> expected = writeTimed(dir.file("a.cap"), gappyTimes(), 1);
+    const std::vector<RecordCopy> b = writeTimed(dir.file("b.cap"), real, 2);
+    writeTimed(dir.file("skewed.cap"), skewed, 2);
+    expected.insert(expected.end(), b.begin(), b.end());
+    std::stable_sort(
+        expected.begin(), expected.end(),
+        [](const RecordCopy& x, const RecordCopy& y) { return timeOf(x) < timeOf(y); });
+    const ProcessResult result =
+        run(trceditPath(), {"-sort", "-in", "a.cap", "-shift", "-3600.000000001", "-in",
+                            "skewed.cap", "-out", "m.cap"});
+    ASSERT_EQ(result.exitStatus, 0) << result.output;
+    EXPECT_EQ(readBack(dir.file("m.cap")).records, expected);
+}
+
+// -dedup: what two taps see twice goes once. Equal frames on other ports, and damaged frames
+// beside good ones, are no duplicates; a copy outside the window is kept; -start and -num
+// count what is left.
+TEST_F(EditTest, DuplicatesWithinTheWindowAreDropped) {
+    std::vector<RecordCopy> sorted = writeTimed(dir.file("a.cap"), gappyTimes(), 1);
+    std::stable_sort(sorted.begin(), sorted.end(), [](const RecordCopy& x, const RecordCopy& y) {
+        return timeOf(x) < timeOf(y);
+    });
+    struct Case {
+        std::vector<std::string> args;
+        size_t records;
+        size_t dropped;
+    };
+    const size_t n = sorted.size();
+    for (const Case& c :
+         {Case{{"-shift", "0.0005", "-in", "a.cap", "-dedup", "0.001"}, n, n},
+          Case{{"-shift", "0.002", "-in", "a.cap", "-dedup", "0.001"}, 2 * n, 0},
+          Case{{"-shift", "0.0005", "-in", "a.cap", "-dedup", "0.001", "-start", "3", "-num", "4"},
+               4,
+               n}}) {
+        std::vector<std::string> args = {"-sort", "-in", "a.cap", "-out", "d.cap"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ProcessResult result = run(trceditPath(), args);
+        ASSERT_EQ(result.exitStatus, 0) << result.output;
+        // With -num the run ends at the count: the copies after it are never looked at.
+        const std::string dropped = c.records == 4 ? "" : std::to_string(c.dropped) + "\n";
+        EXPECT_EQ(result.output.rfind("Wrote " + std::to_string(c.records) +
+                                          " records into 1 file.\nDuplicates dropped:\t" + dropped,
+                                      0),
+                  0u);
+        if (c.dropped == n && c.records == n) {
+            EXPECT_EQ(readBack(dir.file("d.cap")).records, sorted);
+        }
+        if (c.records == 4) {
+            EXPECT_EQ(readBack(dir.file("d.cap")).records,
+                      std::vector<RecordCopy>(sorted.begin() + 2, sorted.begin() + 6));
+        }
+    }
+
+    // One frame on ports 0 and 1, good and damaged, 1 ms apart, then again after 5 s.
+    auto writer = makeWriter(Format::B4, "GbE", "101/1");
+    ASSERT_TRUE(writer->open(dir.file("rules.cap"), "rules"));
+    const uint8_t ports[] = {0x00, 0x01, 0x00, 0x80, 0x80, 0x01, 0x00};
+    const uint32_t seconds[] = {1000, 1000, 1000, 1000, 1000, 1000, 1005};
+    for (size_t i = 0; i < std::size(ports); ++i) {
+        RecordValues v;
+        v.seconds = seconds[i];
+        v.nanoseconds = static_cast<uint32_t>(i) * 1000000;
+        v.portByte = ports[i];
+        v.layer2Type = 2;
+        ASSERT_TRUE(writeData(*writer, Format::B4, v, Bytes(64, 0x5A)));
+    }
+    writer->close();
+    const ProcessResult rules =
+        run(trceditPath(), {"-in", "rules.cap", "-dedup", "0.01", "-out", "r.cap"});
+    ASSERT_EQ(rules.exitStatus, 0) << rules.output;
+    std::vector<uint8_t> kept;
+    for (const RecordCopy& r : readBack(dir.file("r.cap")).records) {
+        kept.push_back(r.portByte);
+    }
+    // Kept: port 0, port 1, the first damaged frame, the frame 5 s later.
+    EXPECT_EQ(kept, (std::vector<uint8_t>{0x00, 0x01, 0x80, 0x00}));
+}
+
 }  // namespace
