@@ -287,6 +287,16 @@ def main():
                     peer="splicetrc (append)", peer_jobs=[append + ["-out", merged]],
                     peer_outputs=[merged], records=records)
 
+    def edit_dedup(name, inputs, records):
+        """-sort -dedup against -sort alone on the same inputs (the peer column)."""
+        command = [trcedit, "-sort"]
+        for path in inputs:
+            command += ["-in", path]
+        return Case(name, command + ["-dedup", "0.001", "-out", edited], inputs,
+                    expect_line(r"Wrote (\d+) records", records), [edited],
+                    peer="trcedit -sort alone", peer_jobs=[command + ["-out", merged]],
+                    peer_outputs=[merged], records=records)
+
     reordercap = shutil.which("reordercap")
 
     def edit_sort_one(name, path, records):
@@ -341,6 +351,8 @@ def main():
         stats("trcinfo -stats, 500-byte frames (cat to /dev/null)", data("b3-500-1m.cap"), n1g),
         edit_sort("trcedit -sort, two interleaved inputs, 500-byte frames",
                   [data("b3-500-early.cap"), data("b3-500-late.cap")], nia + nib),
+        edit_dedup("trcedit -sort -dedup 0.001, two interleaved inputs, 500-byte frames",
+                   [data("b3-500-early.cap"), data("b3-500-late.cap")], nia + nib),
         edit_sort_one("trcedit -sort, one input whose records interleave in time, 500-byte frames",
                       interleaved, nia + nib),
         edit_split("trcedit -split-bytes 256M, 500-byte frames", data("b3-500-2m.cap"), n2g,
