@@ -29,10 +29,12 @@ command -v tcpdump >/dev/null || need+=(tcpdump)
 # runs its fleet statistics; all for the system's python3 (/usr/bin/python3).
 [ -f /usr/include/pybind11/pybind11.h ] || need+=(pybind11-dev)
 compgen -G "/usr/include/python3*/Python.h" >/dev/null || need+=(python3-dev)
+# trcinfo -html's page is rendered by headless Chromium in a test, its picture read with PIL.
+command -v chromium >/dev/null || need+=(chromium)
 # The benchmark times dpkt and scapy reading the same records.
 for module in pybind11:python3-pybind11 numpy:python3-numpy pytest:python3-pytest \
               pandas:python3-pandas dask:python3-dask distributed:python3-distributed \
-              dpkt:python3-dpkt scapy:python3-scapy; do
+              dpkt:python3-dpkt scapy:python3-scapy PIL:python3-pil; do
     /usr/bin/python3 -c "import ${module%%:*}" 2>/dev/null || need+=("${module#*:}")
 done
 # The manual pages are rendered with every warning on by a test.

@@ -30,13 +30,14 @@ class FileInspector {
     static bool gatherStatistics(CXcfCaptureFileParser& parser, uint32_t first, uint32_t last,
                                  CaptureStatistics& stats, ReadStop& stop);
 
-  private:
     // Records first to last (cut at the file's count) of a tester-family reader, in order, each
     // to visit until it returns false. False, with where it stopped, when a record inside the
     // count could not be read.
     static bool visitRecords(CXcfCaptureFileParser& parser, uint32_t first, uint32_t last,
                              ReadStop& stop,
                              const std::function<bool(uint32_t, const CXcfCaptureRecord&)>& visit);
+
+  private:
     void reportOpenFailure(CXcfCaptureFileParserFactory& factory, const std::string& fileName);
     void showStatistics(CXcfCaptureFileParser& parser);
     void listRecords(CXcfCaptureFileParser& parser);

@@ -1,6 +1,8 @@
 #include "trcinfo/InfoSettings.h"
 
 #include "cli/NumberText.h"
+#include "cli/OptionParser.h"
+#include "cli/SafeOutput.h"
 
 namespace {
 
@@ -18,6 +20,9 @@ constexpr char kUsage[] =
     "                              damaged frames and time order\n"
     "          -json               print everything as one JSON document\n"
     "                              (an array with one object per file)\n"
+    "          -html   page.html   write one HTML page instead: for each file its\n"
+    "                              header, statistics, I/O graph per port and\n"
+    "                              frame length histogram\n"
     "          -records            list the records of each file\n"
     "          -start  startPkt    the first record to list, counting from 1\n"
     "                              (default = 1)\n"
@@ -37,6 +42,14 @@ cli::ParseOutcome parseInfoArguments(int argc, char* argv[], InfoSettings& setti
     parser.flag("-stats", [&settings] { settings.showStatistics = true; });
     parser.flag("-json", [&settings] { settings.json = true; });
     parser.flag("-records", [&settings] { settings.listRecords = true; });
+    parser.option("-html", [&settings](const std::string& value) {
+        std::string reason;
+        if (!cli::SafeOutput::namesAFile(value, reason)) {
+            return cli::invalidValue("-html", reason);
+        }
+        settings.htmlOutput = value;
+        return std::string();
+    });
     // Unlike splicetrc, a value that is not a plain decimal number is refused rather than read
     // as 0: an inspector that silently listed the wrong range would mislead.
     auto listing = [&settings](const std::string& option, uint32_t& into, bool zeroIsOne) {

@@ -16,6 +16,7 @@ struct InfoSettings {
     uint32_t startRecord = 1;  // first record listed, counting from 1
     uint32_t recordCount = 0;  // records listed; 0 means up to the last one
     uint32_t hexBytes = 0;     // leading frame bytes shown per record
+    std::string htmlOutput;    // -html: the page to write instead of the report
 };
 
 // Fills the settings from the command line, printing the usage text when help is asked for

@@ -5,6 +5,7 @@
 #include "cli/Program.h"
 #include "cli/Signals.h"
 #include "trcinfo/FileInspector.h"
+#include "trcinfo/HtmlReport.h"
 #include "trcinfo/InfoSettings.h"
 #include "trcinfo/JsonPresenter.h"
 #include "trcinfo/TextPresenter.h"
@@ -17,6 +18,17 @@ class Info : public cli::Program {
         return parseInfoArguments(argc, argv, settings);
     }
     bool run() override {
+        if (!settings.htmlOutput.empty()) {
+            HtmlReport page(settings.htmlOutput);
+            bool allOpened = true;
+            for (const std::string& name : settings.fileNames) {
+                if (cli::stopSignal() != 0) {
+                    return false;
+                }
+                allOpened = page.add(name) && allOpened;
+            }
+            return page.write() && allOpened;
+        }
         TextPresenter text(settings);
         JsonPresenter json(settings);
         InfoPresenter& presenter = settings.json ? static_cast<InfoPresenter&>(json) : text;
