@@ -134,7 +134,7 @@ std::string ioGraph(const IoGraph& graph, const CXcfCaptureFileParser& parser) {
     const double seconds = static_cast<double>(graph.interval()) / 1e9;
     double top = 0;
     for (const auto& [index, bin] : bins) {
-        for (const auto& [port, bytes] : bin.bytes) {
+        for (const uint64_t bytes : bin.bytes) {
             top = std::max(top, static_cast<double>(bytes) * 8 / seconds);
         }
     }
@@ -194,11 +194,7 @@ std::string ioGraph(const IoGraph& graph, const CXcfCaptureFileParser& parser) {
         std::string bytesText;
         for (int64_t index = first; index <= last; ++index) {
             const auto found = bins.find(index);
-            uint64_t bytes = 0;
-            if (found != bins.end()) {
-                const auto port = found->second.bytes.find(ports[p]);
-                bytes = port == found->second.bytes.end() ? 0 : port->second;
-            }
+            const uint64_t bytes = found == bins.end() ? 0 : found->second.bytes[ports[p]];
             const double rate = static_cast<double>(bytes) * 8 / seconds;
             points += number(x(static_cast<double>(index) + 0.5)) + ',' + number(y(rate)) + ' ';
             bytesText += std::to_string(bytes) + ' ';

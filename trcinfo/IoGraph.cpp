@@ -1,7 +1,6 @@
 #include "trcinfo/IoGraph.h"
 
 #include <algorithm>
-#include <set>
 
 IoGraph::IoGraph(uint64_t firstTime, uint64_t lastTime)
     : origin(firstTime), step(intervalFor(lastTime > firstTime ? lastTime - firstTime : 0)) {
@@ -23,15 +22,20 @@ uint64_t IoGraph::intervalFor(uint64_t span) {
 
 void IoGraph::add(uint64_t time, uint8_t port, uint32_t frameLength, bool damaged) {
     int64_t index = indexOf(time);
-    while (!bins.empty() &&
-           std::max(bins.rbegin()->first, index) - std::min(bins.begin()->first, index) >=
-               kMostIntervals) {
-        coarsen();
-        index = indexOf(time);
+    if (lastBin == nullptr || index != lastIndex) {
+        while (!bins.empty() &&
+               std::max(bins.rbegin()->first, index) - std::min(bins.begin()->first, index) >=
+                   kMostIntervals) {
+            coarsen();
+            index = indexOf(time);
+        }
+        lastIndex = index;
+        lastBin = &bins[index];
     }
-    Interval& bin = bins[index];
-    bin.bytes[port] += frameLength;
-    bin.damaged += damaged ? 1 : 0;
+    port &= kPorts - 1;
+    lastBin->bytes[port] += frameLength;
+    lastBin->damaged += damaged ? 1 : 0;
+    seenPorts.set(port);
     if (any && time > previous) {
         const Gap gap{previous, time - previous};
         if (gaps.size() < kGapsKept || gap.length > gaps.front().length) {
@@ -62,8 +66,8 @@ void IoGraph::coarsen() {
         const int64_t at = index + (shift ? 1 : 0);
         const int64_t half = at >= 0 ? at / 2 : -((-at + 1) / 2);
         Interval& into = merged[half];
-        for (const auto& [port, bytes] : bin.bytes) {
-            into.bytes[port] += bytes;
+        for (size_t port = 0; port < kPorts; ++port) {
+            into.bytes[port] += bin.bytes[port];
         }
         into.damaged += bin.damaged;
     }
@@ -72,16 +76,17 @@ void IoGraph::coarsen() {
     }
     step *= 2;
     bins = std::move(merged);
+    lastBin = nullptr;
 }
 
 std::vector<uint8_t> IoGraph::ports() const {
-    std::set<uint8_t> seen;
-    for (const auto& entry : bins) {
-        for (const auto& port : entry.second.bytes) {
-            seen.insert(port.first);
+    std::vector<uint8_t> seen;
+    for (size_t port = 0; port < kPorts; ++port) {
+        if (seenPorts.test(port)) {
+            seen.push_back(static_cast<uint8_t>(port));
         }
     }
-    return std::vector<uint8_t>(seen.begin(), seen.end());
+    return seen;
 }
 
 std::vector<IoGraph::Gap> IoGraph::largestGaps() const {

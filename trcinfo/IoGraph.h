@@ -6,6 +6,8 @@
 // intervals would pass 1,000 they double, two merging into one.
 #pragma once
 
+#include <array>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -21,8 +23,9 @@ class IoGraph {
 
     void add(uint64_t time, uint8_t port, uint32_t frameLength, bool damaged);
 
+    static constexpr size_t kPorts = 128;
     struct Interval {
-        std::map<uint8_t, uint64_t> bytes;  // frame bytes per port
+        std::array<uint64_t, kPorts> bytes{};  // frame bytes per port number
         uint64_t damaged = 0;
     };
     struct Gap {
@@ -54,6 +57,11 @@ class IoGraph {
     uint64_t origin;
     uint64_t step;
     std::map<int64_t, Interval> bins;
+    // Records in time order fall into the interval of the record before them: it is kept at
+    // hand.
+    int64_t lastIndex = 0;
+    Interval* lastBin = nullptr;
+    std::bitset<kPorts> seenPorts;
     std::vector<Gap> gaps;  // at most kGapsKept, smallest first
     bool any = false;
     uint64_t previous = 0;
