@@ -123,7 +123,8 @@ double niceStep(double top) {
     return 10 * power;
 }
 
-std::string ioGraph(const IoGraph& graph, const CXcfCaptureFileParser& parser) {
+std::string ioGraph(const IoGraph& graph, const CXcfCaptureFileParser& parser,
+                    const CaptureStatistics& stats) {
     const auto& bins = graph.intervals();
     if (bins.empty()) {
         return "<p>No records: no graph.</p>\n";
@@ -156,8 +157,13 @@ std::string ioGraph(const IoGraph& graph, const CXcfCaptureFileParser& parser) {
         << "\" height=\"" << kHeight << "\" viewBox=\"0 0 " << kWidth << ' ' << kHeight
         << "\" role=\"img\" data-interval-ns=\"" << graph.interval() << "\" data-start-ns=\""
         << graph.startOf(first) << "\" data-intervals=\"" << last - first + 1 << "\">\n";
-    // The largest gaps, shaded.
+    // The largest gaps, shaded where they stand out: twice the mean step between records at
+    // least, and two intervals.
+    const uint64_t meanStep = stats.records > 1 ? stats.duration() / (stats.records - 1) : 0;
     for (const IoGraph::Gap& gap : graph.largestGaps()) {
+        if (gap.length < 2 * meanStep || gap.length < 2 * graph.interval()) {
+            continue;
+        }
         const double from = std::max(kLeft, xTime(gap.from));
         const double to = std::min(kWidth - kRight, xTime(gap.from + gap.length));
         if (to - from >= 1) {
@@ -320,8 +326,8 @@ bool HtmlReport::add(const std::string& fileName) {
         if (!complete) {
             graphs += "<p class=\"warning\">" + escaped(stop.warning()) + "</p>\n";
         }
-        graphs += "<h3>I/O graph</h3>\n" + ioGraph(graph, file) + "<h3>Frame lengths</h3>\n" +
-                  histogram(stats);
+        graphs += "<h3>I/O graph</h3>\n" + ioGraph(graph, file, stats) +
+                  "<h3>Frame lengths</h3>\n" + histogram(stats);
     }
     section += "<div class=\"tables\"><div><h3>Header</h3>\n" + table(JsonPresenter::header(file)) +
                "</div>\n" + statisticsTable + "</div>\n" + graphs;
