@@ -276,6 +276,19 @@ def main():
                     peer="capinfos" if capinfos else None, peer_jobs=jobs, records=records,
                     cat_sink="/dev/null")
 
+    def html(name, path, records):
+        """trcinfo -html against cat to /dev/null and, as the peer, trcinfo -stats of the
+        same file (the same pass without the graph and the page)."""
+        page = os.path.join(opts.data, "bench.html")
+
+        def check(result):
+            if result.returncode != 0 or not os.path.exists(page):
+                return f"failed (status {result.returncode})"
+            return None
+        return Case(name, [trcinfo, "-html", page, path], [path], check, [page],
+                    peer="trcinfo -stats", peer_jobs=[[trcinfo, "-stats", path]],
+                    records=records, cat_sink="/dev/null")
+
     def edit_sort(name, inputs, records):
         command = [trcedit, "-sort"]
         append = [splicetrc]
@@ -349,6 +362,7 @@ def main():
         export("trc2pcap, 60-byte frames, B3 + B3", [data("b3-60-a.cap"), data("b3-60-b.cap")],
                n60a + n60b),
         stats("trcinfo -stats, 500-byte frames (cat to /dev/null)", data("b3-500-1m.cap"), n1g),
+        html("trcinfo -html, 500-byte frames (cat to /dev/null)", data("b3-500-1m.cap"), n1g),
         edit_sort("trcedit -sort, two interleaved inputs, 500-byte frames",
                   [data("b3-500-early.cap"), data("b3-500-late.cap")], nia + nib),
         edit_dedup("trcedit -sort -dedup 0.001, two interleaved inputs, 500-byte frames",

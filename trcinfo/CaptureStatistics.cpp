@@ -13,8 +13,17 @@ constexpr uint64_t kNanosecondsPerSecond = 1000000000;
 }  // namespace
 
 void CaptureStatistics::add(const CXcfCaptureRecord& record) {
-    const uint64_t time = flow::recordTime(record);
-    const uint32_t length = record.getFrameLength();
+    add(flow::recordTime(record), record.getFrameLength(), record.getFrameStoredLength(),
+        record.getPortByte(), record.getLayer2Type());
+}
+
+void CaptureStatistics::add(const xcf::RunRecord& record) {
+    add(flow::recordTime(record.seconds, record.nanoseconds), record.frameLength,
+        record.frameLength, record.portByte, record.layer2Type);
+}
+
+void CaptureStatistics::add(uint64_t time, uint32_t length, uint32_t stored, uint8_t portByte,
+                            uint8_t layer2) {
     if (records == 0) {
         earliest = latest = time;
         shortestFrame = longestFrame = length;
@@ -33,17 +42,17 @@ void CaptureStatistics::add(const CXcfCaptureRecord& record) {
     previous = time;
     ++records;
     frameBytes += length;
-    storedBytes += record.getFrameStoredLength();
+    storedBytes += stored;
     size_t bucket = kBucketStarts.size() - 1;
     while (length < kBucketStarts[bucket]) {
         --bucket;
     }
     ++buckets[bucket];
-    if (record.isDamagedFrame()) {
+    if ((portByte & CXcfCaptureRecord::kDamagedFrameBit) != 0) {
         ++damagedFrames;
     }
-    ++recordsPerPort[record.getPortNumber()];
-    ++recordsPerLayer2Type[record.getLayer2Type()];
+    ++recordsPerPort[portByte & static_cast<uint8_t>(~CXcfCaptureRecord::kDamagedFrameBit)];
+    ++recordsPerLayer2Type[layer2];
 }
 
 double CaptureStatistics::averageFrameLength() const {

@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 
+#include "capfile/common/RecordRun.h"
 #include "record/CXcfCaptureRecord.h"
 
 class CaptureStatistics {
@@ -17,6 +18,8 @@ class CaptureStatistics {
                                                                320, 640, 1280, 2560, 5120};
 
     void add(const CXcfCaptureRecord& record);
+    // A record as its bytes lie in a run (its frame kept whole).
+    void add(const xcf::RunRecord& record);
 
     uint64_t records = 0;
     uint64_t frameBytes = 0;   // sum of the frames' lengths
@@ -52,5 +55,7 @@ class CaptureStatistics {
     static std::string layer2Name(uint32_t code);
 
   private:
+    void add(uint64_t time, uint32_t length, uint32_t stored, uint8_t portByte, uint8_t layer2);
+
     uint64_t previous = 0;
 };

@@ -48,25 +48,39 @@ ReadStop stopAt(const CXcfCaptureFileParser& parser, uint32_t number) {
 // Hands each record of a pass, with its number, to a visit; false from the visit ends the pass.
 class RecordVisit : public flow::RecordSink {
   public:
-    using Visit = std::function<bool(uint32_t, const CXcfCaptureRecord&)>;
-    RecordVisit(CXcfCaptureFileParser& parser, Visit visit)
-        : parser(parser), visit(std::move(visit)) {}
+    RecordVisit(CXcfCaptureFileParser& parser, const FileInspector::Visit& visit,
+                const FileInspector::RunVisit& runVisit)
+        : parser(parser), visit(visit), runVisit(runVisit) {}
     bool take(const CXcfCaptureRecord& record, const flow::RecordOrigin& origin) override {
         // A code left by one read must not be taken for the cause of a later failure.
         parser.lastErrorCode = CXcfCaptureFileCommon::kErrorNone;
         return visit(origin.number, record);
     }
+    uint64_t runBytes(flow::CaptureFormat input) const override {
+        return runVisit && input != flow::CaptureFormat::kOther ? kRunBytes : 0;
+    }
+    uint32_t takeRun(flow::RecordRun& run, const flow::RecordOrigin& origin, bool& stop) override {
+        stop = false;
+        // What does not load comes again one by one, where its failure is found and said.
+        const uint32_t loaded = run.load(0, run.count());
+        for (uint32_t i = 0; i < loaded; ++i) {
+            runVisit(origin.number + i, run.view(i));
+        }
+        return loaded;
+    }
 
   private:
+    static constexpr uint64_t kRunBytes = 1024 * 1024;
     CXcfCaptureFileParser& parser;
-    Visit visit;
+    const FileInspector::Visit& visit;
+    const FileInspector::RunVisit& runVisit;
 };
 
 }  // namespace
 
-bool FileInspector::visitRecords(
-    CXcfCaptureFileParser& parser, uint32_t first, uint32_t last, ReadStop& stop,
-    const std::function<bool(uint32_t, const CXcfCaptureRecord&)>& visit) {
+bool FileInspector::visitRecords(CXcfCaptureFileParser& parser, uint32_t first, uint32_t last,
+                                 ReadStop& stop, const Visit& visit, const RunVisit& runVisit,
+                                 const char* progress) {
     auto* family = dynamic_cast<CXcfPmCaptureFileParser*>(&parser);
     last = std::min(last, parser.numberOfRecords);
     if (family == nullptr || first == 0 || first > last) {
@@ -79,9 +93,12 @@ bool FileInspector::visitRecords(
             stop = stopAt(reader, record);
             damaged = true;
         });
-    RecordVisit sink(parser, visit);
+    RecordVisit sink(parser, visit, runVisit);
     flow::RecordPump pump(source, sink);
     pump.limitTo(uint64_t{last} - first + 1);
+    if (progress != nullptr) {
+        pump.showProgress(progress, uint64_t{last} - first + 1);
+    }
     parser.lastErrorCode = CXcfCaptureFileCommon::kErrorNone;
     pump.run();
     return !damaged;
@@ -150,11 +167,13 @@ bool FileInspector::gatherStatistics(CXcfCaptureFileParser& parser, CaptureStati
 
 bool FileInspector::gatherStatistics(CXcfCaptureFileParser& parser, uint32_t first, uint32_t last,
                                      CaptureStatistics& stats, ReadStop& stop) {
-    return visitRecords(parser, first, last, stop,
-                        [&stats](uint32_t, const CXcfCaptureRecord& record) {
-                            stats.add(record);
-                            return true;
-                        });
+    return visitRecords(
+        parser, first, last, stop,
+        [&stats](uint32_t, const CXcfCaptureRecord& record) {
+            stats.add(record);
+            return true;
+        },
+        [&stats](uint32_t, const xcf::RunRecord& record) { stats.add(record); });
 }
 
 void FileInspector::showStatistics(CXcfCaptureFileParser& parser) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "capfile/common/RecordRun.h"
 #include "capfile/read/CXcfCaptureFileParser.h"
 #include "trcinfo/CaptureStatistics.h"
 #include "trcinfo/InfoPresenter.h"
@@ -33,9 +34,14 @@ class FileInspector {
     // Records first to last (cut at the file's count) of a tester-family reader, in order, each
     // to visit until it returns false. False, with where it stopped, when a record inside the
     // count could not be read.
+    // With runVisit, records that lie as the writers lay them out come to it as they lie, in
+    // runs (the same records, read faster). With progress, a progress line on the terminal
+    // names that program.
+    using Visit = std::function<bool(uint32_t, const CXcfCaptureRecord&)>;
+    using RunVisit = std::function<void(uint32_t, const xcf::RunRecord&)>;
     static bool visitRecords(CXcfCaptureFileParser& parser, uint32_t first, uint32_t last,
-                             ReadStop& stop,
-                             const std::function<bool(uint32_t, const CXcfCaptureRecord&)>& visit);
+                             ReadStop& stop, const Visit& visit,
+                             const RunVisit& runVisit = RunVisit(), const char* progress = nullptr);
 
   private:
     void reportOpenFailure(CXcfCaptureFileParserFactory& factory, const std::string& fileName);

@@ -315,12 +315,20 @@ bool HtmlReport::add(const std::string& fileName) {
         CaptureStatistics stats;
         ReadStop stop;
         const bool complete = FileInspector::visitRecords(
-            file, 1, total, stop, [&](uint32_t, const CXcfCaptureRecord& record) {
+            file, 1, total, stop,
+            [&](uint32_t, const CXcfCaptureRecord& record) {
                 stats.add(record);
                 graph.add(flow::recordTime(record), record.getPortNumber(), record.getFrameLength(),
                           record.isDamagedFrame());
                 return true;
-            });
+            },
+            [&](uint32_t, const xcf::RunRecord& record) {
+                stats.add(record);
+                graph.add(flow::recordTime(record.seconds, record.nanoseconds),
+                          record.portByte & 0x7F, record.frameLength,
+                          (record.portByte & CXcfCaptureRecord::kDamagedFrameBit) != 0);
+            },
+            "trcinfo");
         statisticsTable = "<div><h3>Statistics</h3>\n" +
                           table(JsonPresenter::statistics(file, stats)) + "</div>\n";
         if (!complete) {
