@@ -15,6 +15,13 @@ inline std::string invalidValue(const std::string& option, const std::string& re
     return "Invalid value for '" + option + "': " + reason + ".";
 }
 
+// Nanoseconds as seconds with nine decimals: "1143137000.000125000".
+inline std::string secondsText(uint64_t nanoseconds) {
+    std::string fraction = std::to_string(nanoseconds % 1000000000);
+    fraction.insert(0, 9 - fraction.size(), '0');
+    return std::to_string(nanoseconds / 1000000000) + "." + fraction;
+}
+
 inline std::string quoted(const std::string& text) {
     return "'" + text + "'";
 }

@@ -30,18 +30,17 @@ bool RecordSource::shift(size_t input, const CXcfPmCaptureFileParser& reader, ui
                          uint64_t& time) {
     const int64_t by = shiftOf(input);
     // The latest time a record holds: 32-bit seconds and a nanosecond below the next second.
+    // A shift is never larger than it, so neither bound can wrap.
     constexpr uint64_t kLatest = 0xFFFFFFFFull * 1000000000 + 999999999;
-    const bool fits = by >= 0 ? time <= kLatest && kLatest - time >= static_cast<uint64_t>(by)
-                              : time >= static_cast<uint64_t>(-(by + 1)) + 1;
-    if (!fits) {
+    const uint64_t magnitude = by >= 0 ? static_cast<uint64_t>(by) : 0 - static_cast<uint64_t>(by);
+    if (by >= 0 ? time > kLatest - magnitude : time < magnitude) {
         shiftRefused = true;
         if (shiftRefusal) {
             shiftRefusal(input, reader, record, time);
         }
         return false;
     }
-    time =
-        by >= 0 ? time + static_cast<uint64_t>(by) : time - (static_cast<uint64_t>(-(by + 1)) + 1);
+    time = by >= 0 ? time + magnitude : time - magnitude;
     return true;
 }
 

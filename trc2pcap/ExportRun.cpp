@@ -8,6 +8,7 @@
 
 #include "cli/Console.h"
 #include "cli/InputFiles.h"
+#include "cli/NumberText.h"
 #include "cli/OutputOpener.h"
 #include "cli/TextCleaning.h"
 #include "flow/FileOrderSource.h"
@@ -34,13 +35,6 @@ std::string linkTypeText(uint32_t linkType) {
         default:
             return std::to_string(linkType);
     }
-}
-
-// "4294967299.294967295"
-std::string timeText(uint64_t nanoseconds) {
-    std::string fraction = std::to_string(nanoseconds % 1000000000);
-    fraction.insert(0, 9 - fraction.size(), '0');
-    return std::to_string(nanoseconds / 1000000000) + "." + fraction;
 }
 
 }  // namespace
@@ -250,7 +244,7 @@ bool ExportRun::take(const CXcfCaptureRecord& record, const flow::RecordOrigin& 
     }
     if (!timeFits(packet)) {
         report.error("exportRecords",
-                     where + " has the time " + timeText(packet.time) + " (seconds " +
+                     where + " has the time " + cli::secondsText(packet.time) + " (seconds " +
                          std::to_string(record.getTimestampSeconds()) + ", nanoseconds " +
                          std::to_string(record.getTimestampNanoseconds()) +
                          "), past the 32-bit seconds of a pcap file (the year 2106): use "

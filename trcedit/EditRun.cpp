@@ -5,20 +5,10 @@
 #include <system_error>
 
 #include "cli/InputFiles.h"
+#include "cli/NumberText.h"
 #include "flow/FileOrderSource.h"
 #include "flow/RecordPump.h"
 #include "flow/TimeOrderSource.h"
-
-namespace {
-
-// "1143137000.000125000"
-std::string secondsText(uint64_t nanoseconds) {
-    std::string fraction = std::to_string(nanoseconds % 1000000000);
-    fraction.insert(0, 9 - fraction.size(), '0');
-    return std::to_string(nanoseconds / 1000000000) + "." + fraction;
-}
-
-}  // namespace
 
 EditRun::EditRun(const EditSettings& settings)
     : settings(settings), report(settings.outputFileName) {
@@ -77,14 +67,14 @@ bool EditRun::editRecords(uint64_t& count, size_t& files) {
             settings.inputShifts, [this](size_t input, const CXcfPmCaptureFileParser& reader,
                                          uint32_t record, uint64_t time) {
                 const int64_t by = settings.inputShifts[input];
-                report.error("editRecords", "Record " + std::to_string(record) + " of '" +
-                                                reader.getFileName() + "' has the time " +
-                                                secondsText(time) + "; shifted by " +
-                                                (by < 0 ? "-" : "+") +
-                                                secondsText(by < 0 ? 0 - static_cast<uint64_t>(by)
-                                                                   : static_cast<uint64_t>(by)) +
-                                                " s it would lie outside the times a capture "
-                                                "file can hold (0 to 4294967295.999999999).");
+                report.error("editRecords",
+                             "Record " + std::to_string(record) + " of '" + reader.getFileName() +
+                                 "' has the time " + cli::secondsText(time) + "; shifted by " +
+                                 (by < 0 ? "-" : "+") +
+                                 cli::secondsText(by < 0 ? 0 - static_cast<uint64_t>(by)
+                                                         : static_cast<uint64_t>(by)) +
+                                 " s it would lie outside the times a capture "
+                                 "file can hold (0 to 4294967295.999999999).");
             });
     }
     flow::RecordPump pump(*source, *output);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "cli/NumberText.h"
 #include "flow/FormatRecords.h"
 
 namespace {
@@ -86,11 +87,7 @@ std::string CaptureStatistics::isoText(uint64_t nanoseconds) {
 }
 
 std::string CaptureStatistics::epochText(uint64_t nanoseconds) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%llu.%09llu",
-                  static_cast<unsigned long long>(nanoseconds / kNanosecondsPerSecond),
-                  static_cast<unsigned long long>(nanoseconds % kNanosecondsPerSecond));
-    return text;
+    return cli::secondsText(nanoseconds);
 }
 
 std::string CaptureStatistics::secondsText(uint64_t nanoseconds) {

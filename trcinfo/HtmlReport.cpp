@@ -14,6 +14,8 @@
 #include "capfile/read/CXcfPmCaptureFileParser.h"
 #include "cli/Console.h"
 #include "cli/InputFiles.h"
+#include "cli/OutputOpener.h"
+#include "cli/RunReport.h"
 #include "cli/SafeOutput.h"
 #include "cli/TextCleaning.h"
 #include "flow/FormatRecords.h"
@@ -91,10 +93,6 @@ std::string rateText(double bitsPerSecond) {
     return text;
 }
 
-std::string durationText(uint64_t nanoseconds) {
-    return CaptureStatistics::secondsText(nanoseconds);
-}
-
 // A table of a JSON object's members; objects and arrays inside as compact JSON.
 std::string table(const JsonPresenter::Json& object) {
     std::string out = "<table>\n";
@@ -169,7 +167,7 @@ std::string ioGraph(const IoGraph& graph, const CXcfCaptureFileParser& parser,
         if (to - from >= 1) {
             svg << "<rect class=\"gap\" x=\"" << number(from) << "\" y=\"" << kTop << "\" width=\""
                 << number(to - from) << "\" height=\"" << plotHeight << "\"><title>gap of "
-                << durationText(gap.length) << "</title></rect>\n";
+                << CaptureStatistics::secondsText(gap.length) << "</title></rect>\n";
         }
     }
     // Axes and ticks: rates on the left, UTC times below.
@@ -234,9 +232,9 @@ std::string ioGraph(const IoGraph& graph, const CXcfCaptureFileParser& parser,
     legend +=
         "<span class=\"damagedkey\">&#9632;</span> damaged frames &#160; "
         "<span class=\"gapkey\">&#9632;</span> largest gaps</p>\n";
-    return "<p>Bits per second per port, in intervals of " + durationText(graph.interval()) +
-           ", UTC from " + escaped(CaptureStatistics::isoText(start)) + ".</p>\n" + svg.str() +
-           legend;
+    return "<p>Bits per second per port, in intervals of " +
+           CaptureStatistics::secondsText(graph.interval()) + ", UTC from " +
+           escaped(CaptureStatistics::isoText(start)) + ".</p>\n" + svg.str() + legend;
 }
 
 std::string histogram(const CaptureStatistics& stats) {
@@ -282,6 +280,7 @@ const char kStyle[] =
 }  // namespace
 
 bool HtmlReport::add(const std::string& fileName) {
+    inputs.push_back(fileName);
     std::string section = "<h2>" + escaped(fileName) + "</h2>\n";
     const std::string refusal = cli::inputRefusal(fileName);
     CXcfCaptureFileParserFactory factory;
@@ -349,20 +348,24 @@ bool HtmlReport::write() const {
         "<title>Captures at a glance</title>\n<style>" +
         std::string(kStyle) + "</style>\n</head>\n<body>\n<h1>Captures at a glance</h1>\n" +
         sections + "</body>\n</html>\n";
+    // The name is checked as every program checks its output: never one of the inputs.
+    const cli::RunReport report(output);
+    const cli::OutputOpener opener(report, inputs);
     cli::SafeOutput safe;
+    if (!opener.check(safe, output)) {
+        return false;
+    }
     std::string reason;
     xcf::OutputFile file;
-    const bool made = safe.prepare(output, reason) &&
-                      safe.createTemporary(
-                          [&file](const std::string& name) {
-                              return file.create(name, xcf::OutputFile::Creation::kNewOnly)
-                                         ? 0
-                                         : (file.systemError() != 0 ? file.systemError() : EIO);
-                          },
-                          reason);
+    const bool made = safe.createTemporary(
+        [&file](const std::string& name) {
+            return file.create(name, xcf::OutputFile::Creation::kNewOnly)
+                       ? 0
+                       : (file.systemError() != 0 ? file.systemError() : EIO);
+        },
+        reason);
     if (!made) {
-        printLine("ERROR (openOutputFile) - Failed to open file: '" + output +
-                  "'\nbecause: " + reason);
+        opener.refuse(output, reason);
         return false;
     }
     file.put(page.data(), page.size());

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class HtmlReport {
   public:
@@ -19,6 +20,6 @@ class HtmlReport {
 
   private:
     std::string output;
+    std::vector<std::string> inputs;
     std::string sections;
-    std::string contents;
 };

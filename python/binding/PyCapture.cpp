@@ -8,10 +8,7 @@
 #include "binding/JobMessages.h"
 #include "cli/InputFiles.h"
 #include "cli/TextCleaning.h"
-#include "flow/FileOrderSource.h"
 #include "flow/FormatRecords.h"
-#include "flow/RecordPump.h"
-#include "flow/RecordSink.h"
 #include "trcinfo/FileInspector.h"
 #include "trcinfo/JsonPresenter.h"
 
@@ -34,11 +31,10 @@ int32_t failureCode(const CXcfCaptureFileCommon& file) {
                : CXcfCaptureFileCommon::kErrorCorruptFile;
 }
 
-// The columns of every record, written straight into the arrays that Python gets: from runs
-// where the records lie as the writers lay them out, record by record elsewhere.
-class ColumnsSink : public flow::RecordSink {
+// The columns of every record, written straight into the arrays that Python gets.
+class Columns {
   public:
-    struct Columns {
+    struct Arrays {
         uint32_t* number;
         int64_t* timeNs;
         uint32_t* frameLength;
@@ -47,36 +43,13 @@ class ColumnsSink : public flow::RecordSink {
         bool* damaged;
         uint8_t* layer2;
     };
-    ColumnsSink(const Columns& into, size_t capacity) : into(into), capacity(capacity) {}
+    Columns(const Arrays& into, size_t capacity) : into(into), capacity(capacity) {}
 
-    bool take(const CXcfCaptureRecord& record, const flow::RecordOrigin& origin) override {
-        return add(origin.number, flow::recordTime(record), record.getFrameLength(),
-                   record.getFrameStoredLength(), record.getPortByte(), record.getLayer2Type());
-    }
-    uint64_t runBytes(flow::CaptureFormat input) const override {
-        return input == flow::CaptureFormat::kOther ? 0 : 1024 * 1024;
-    }
-    uint32_t takeRun(flow::RecordRun& run, const flow::RecordOrigin& origin, bool& stop) override {
-        stop = false;
-        const uint32_t loaded = run.load(0, run.count());
-        uint32_t done = 0;
-        for (; done < loaded; ++done) {
-            const xcf::RunRecord r = run.view(done);
-            if (!add(origin.number + done, flow::recordTime(r.seconds, r.nanoseconds),
-                     r.frameLength, r.frameLength, r.portByte, r.layer2Type)) {
-                stop = true;
-                break;
-            }
-        }
-        return done;
-    }
-    size_t count() const { return filled; }
-
-  private:
+    // False once the arrays are full: the header declared no more.
     bool add(uint32_t n, uint64_t time, uint32_t length, uint32_t stored, uint8_t portByte,
              uint8_t layer2Type) {
         if (filled == capacity) {
-            return false;  // the header declared no more
+            return false;
         }
         into.number[filled] = n;
         into.timeNs[filled] = static_cast<int64_t>(time);
@@ -88,8 +61,10 @@ class ColumnsSink : public flow::RecordSink {
         ++filled;
         return true;
     }
+    size_t count() const { return filled; }
 
-    Columns into;
+  private:
+    Arrays into;
     size_t capacity;
     size_t filled = 0;
 };
@@ -195,23 +170,26 @@ py::dict PyCapture::columns() {
     py::array_t<uint8_t> port(capacity);
     py::array_t<bool> damaged(capacity);
     py::array_t<uint8_t> layer2(capacity);
-    ColumnsSink sink({number.mutable_data(), timeNs.mutable_data(), frameLength.mutable_data(),
-                      storedLength.mutable_data(), port.mutable_data(), damaged.mutable_data(),
-                      layer2.mutable_data()},
-                     static_cast<size_t>(capacity));
-    bool stopped = false;
-    uint32_t stoppedAt = 0;
+    Columns sink({number.mutable_data(), timeNs.mutable_data(), frameLength.mutable_data(),
+                  storedLength.mutable_data(), port.mutable_data(), damaged.mutable_data(),
+                  layer2.mutable_data()},
+                 static_cast<size_t>(capacity));
+    ReadStop stop;
+    bool complete = true;
     {
         py::gil_scoped_release free;
         const std::lock_guard<std::mutex> hold(turn);
-        flow::FileOrderSource source(file, 1);
-        source.reportDamageWith([&](const CXcfPmCaptureFileParser&, uint32_t record) {
-            stopped = true;
-            stoppedAt = record;
-        });
-        flow::RecordPump pump(source, sink);
-        file.lastErrorCode = CXcfCaptureFileCommon::kErrorNone;
-        pump.run();
+        // trcinfo's pass: records in runs where they lie as the writers lay them out.
+        complete = FileInspector::visitRecords(
+            file, 1, file.numberOfRecords, stop,
+            [&sink](uint32_t n, const CXcfCaptureRecord& r) {
+                return sink.add(n, flow::recordTime(r), r.getFrameLength(),
+                                r.getFrameStoredLength(), r.getPortByte(), r.getLayer2Type());
+            },
+            [&sink](uint32_t n, const xcf::RunRecord& r) {
+                sink.add(n, flow::recordTime(r.seconds, r.nanoseconds), r.frameLength,
+                         r.frameLength, r.portByte, r.layer2Type);
+            });
     }
     py::dict columns;
     const auto kept = static_cast<py::ssize_t>(sink.count());
@@ -230,11 +208,11 @@ py::dict PyCapture::columns() {
     columns["port"] = cut(port);
     columns["damaged"] = cut(damaged);
     columns["l2"] = cut(layer2);
-    if (stopped) {
+    if (!complete) {
         warnDamaged("WARNING (columns) - Stopped reading file: '" + fileName + "' at record " +
-                    std::to_string(stoppedAt) + " of " + std::to_string(file.numberOfRecords) +
+                    std::to_string(stop.record) + " of " + std::to_string(stop.total) +
                     "; the records after it are not in the columns.\nbecause: " +
-                    because(file, failureCode(file)));
+                    xcf::errorText(stop.code) + (stop.detail.empty() ? "" : ": " + stop.detail));
     }
     return columns;
 }

@@ -94,3 +94,12 @@ def test_chromium_renders_the_page(tmp_path):
     assert "CONSOLE" not in result.stdout and "Uncaught" not in result.stdout
     colours = image.open(shot).convert("RGB").getcolors(maxcolors=1 << 20)
     assert colours is not None and len(colours) > 20
+
+
+def test_a_page_never_replaces_an_input(tmp_path):
+    capture = str(tmp_path / "in.cap")
+    assert program("tools/trcgen", "-out", capture, "-records", "5")[0] == 0
+    before = open(capture, "rb").read()
+    status, said = program("trcinfo", "-html", capture, capture)
+    assert status == 255 and "would overwrite the input file" in said
+    assert open(capture, "rb").read() == before
