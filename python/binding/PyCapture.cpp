@@ -8,7 +8,10 @@
 #include "binding/JobMessages.h"
 #include "cli/InputFiles.h"
 #include "cli/TextCleaning.h"
+#include "flow/FileOrderSource.h"
 #include "flow/FormatRecords.h"
+#include "flow/RecordPump.h"
+#include "flow/RecordSink.h"
 #include "trcinfo/FileInspector.h"
 #include "trcinfo/JsonPresenter.h"
 
@@ -31,10 +34,11 @@ int32_t failureCode(const CXcfCaptureFileCommon& file) {
                : CXcfCaptureFileCommon::kErrorCorruptFile;
 }
 
-// The columns of every record, written straight into the arrays that Python gets.
-class Columns {
+// The columns of every record, written straight into the arrays that Python gets: from runs
+// where the records lie as the writers lay them out, record by record elsewhere.
+class ColumnsSink : public flow::RecordSink {
   public:
-    struct Arrays {
+    struct Columns {
         uint32_t* number;
         int64_t* timeNs;
         uint32_t* frameLength;
@@ -43,13 +47,36 @@ class Columns {
         bool* damaged;
         uint8_t* layer2;
     };
-    Columns(const Arrays& into, size_t capacity) : into(into), capacity(capacity) {}
+    ColumnsSink(const Columns& into, size_t capacity) : into(into), capacity(capacity) {}
 
-    // False once the arrays are full: the header declared no more.
+    bool take(const CXcfCaptureRecord& record, const flow::RecordOrigin& origin) override {
+        return add(origin.number, flow::recordTime(record), record.getFrameLength(),
+                   record.getFrameStoredLength(), record.getPortByte(), record.getLayer2Type());
+    }
+    uint64_t runBytes(flow::CaptureFormat input) const override {
+        return input == flow::CaptureFormat::kOther ? 0 : 1024 * 1024;
+    }
+    uint32_t takeRun(flow::RecordRun& run, const flow::RecordOrigin& origin, bool& stop) override {
+        stop = false;
+        const uint32_t loaded = run.load(0, run.count());
+        uint32_t done = 0;
+        for (; done < loaded; ++done) {
+            const xcf::RunRecord r = run.view(done);
+            if (!add(origin.number + done, flow::recordTime(r.seconds, r.nanoseconds),
+                     r.frameLength, r.frameLength, r.portByte, r.layer2Type)) {
+                stop = true;
+                break;
+            }
+        }
+        return done;
+    }
+    size_t count() const { return filled; }
+
+  private:
     bool add(uint32_t n, uint64_t time, uint32_t length, uint32_t stored, uint8_t portByte,
              uint8_t layer2Type) {
         if (filled == capacity) {
-            return false;
+            return false;  // the header declared no more
         }
         into.number[filled] = n;
         into.timeNs[filled] = static_cast<int64_t>(time);
@@ -61,10 +88,8 @@ class Columns {
         ++filled;
         return true;
     }
-    size_t count() const { return filled; }
 
-  private:
-    Arrays into;
+    Columns into;
     size_t capacity;
     size_t filled = 0;
 };
@@ -170,26 +195,23 @@ py::dict PyCapture::columns() {
     py::array_t<uint8_t> port(capacity);
     py::array_t<bool> damaged(capacity);
     py::array_t<uint8_t> layer2(capacity);
-    Columns sink({number.mutable_data(), timeNs.mutable_data(), frameLength.mutable_data(),
-                  storedLength.mutable_data(), port.mutable_data(), damaged.mutable_data(),
-                  layer2.mutable_data()},
-                 static_cast<size_t>(capacity));
-    ReadStop stop;
-    bool complete = true;
+    ColumnsSink sink({number.mutable_data(), timeNs.mutable_data(), frameLength.mutable_data(),
+                      storedLength.mutable_data(), port.mutable_data(), damaged.mutable_data(),
+                      layer2.mutable_data()},
+                     static_cast<size_t>(capacity));
+    bool stopped = false;
+    uint32_t stoppedAt = 0;
     {
         py::gil_scoped_release free;
         const std::lock_guard<std::mutex> hold(turn);
-        // trcinfo's pass: records in runs where they lie as the writers lay them out.
-        complete = FileInspector::visitRecords(
-            file, 1, file.numberOfRecords, stop,
-            [&sink](uint32_t n, const CXcfCaptureRecord& r) {
-                return sink.add(n, flow::recordTime(r), r.getFrameLength(),
-                                r.getFrameStoredLength(), r.getPortByte(), r.getLayer2Type());
-            },
-            [&sink](uint32_t n, const xcf::RunRecord& r) {
-                sink.add(n, flow::recordTime(r.seconds, r.nanoseconds), r.frameLength,
-                         r.frameLength, r.portByte, r.layer2Type);
-            });
+        flow::FileOrderSource source(file, 1);
+        source.reportDamageWith([&](const CXcfPmCaptureFileParser&, uint32_t record) {
+            stopped = true;
+            stoppedAt = record;
+        });
+        flow::RecordPump pump(source, sink);
+        file.lastErrorCode = CXcfCaptureFileCommon::kErrorNone;
+        pump.run();
     }
     py::dict columns;
     const auto kept = static_cast<py::ssize_t>(sink.count());
@@ -208,11 +230,11 @@ py::dict PyCapture::columns() {
     columns["port"] = cut(port);
     columns["damaged"] = cut(damaged);
     columns["l2"] = cut(layer2);
-    if (!complete) {
+    if (stopped) {
         warnDamaged("WARNING (columns) - Stopped reading file: '" + fileName + "' at record " +
-                    std::to_string(stop.record) + " of " + std::to_string(stop.total) +
+                    std::to_string(stoppedAt) + " of " + std::to_string(file.numberOfRecords) +
                     "; the records after it are not in the columns.\nbecause: " +
-                    xcf::errorText(stop.code) + (stop.detail.empty() ? "" : ": " + stop.detail));
+                    because(file, failureCode(file)));
     }
     return columns;
 }
