@@ -3,13 +3,16 @@
 tool doing the same job where one exists.
 
 For every case the inputs are made once with trcgen (kept under build/bench-data/); then the
-program, cat and the peer run alternately after a warm-up round, and the table shows the
-medians, the ratios, the throughput and the program's peak resident memory. Every run's
-result is checked (record counts), so that a broken build cannot look fast.
+program, cat, the floor and the peer run alternately after a warm-up round, and the table shows
+the medians, the ratios, the throughput and the program's peak resident memory. The floor is
+benchfloor (bench/floor.cpp) doing the case's job the plainest way: what the job costs at the
+least on this machine. Every run's result is checked (record counts, the floor's output size),
+so that a broken build or a broken floor cannot look fast.
 """
 import argparse
 import os
 import re
+import shlex
 import shutil
 import statistics
 import struct
@@ -30,13 +33,21 @@ def header_records(path):
     return struct.unpack(">I", head[13:17])[0]
 
 
-def make_input(trcgen, path, fmt, frame, records, seed, start=None):
+def header_offset_to_data(path):
+    with open(path, "rb") as f:
+        head = f.read(27)
+    if len(head) < 27 or head[:6] != b"#MVCF:":
+        sys.exit(f"{path}: no header to take the offset of the records from")
+    return struct.unpack(">I", head[23:27])[0]
+
+
+def make_input(trcgen, path, fmt, frame, records, seed, start=None, step=None):
     """Makes a file of `records` records once and returns its record count; start is the
-    first record's time (records follow 1 ms apart)."""
+    first record's time, step the time between records (default 1 ms)."""
     if header_records(path) != records:
         if os.path.exists(path):
             os.remove(path)
-        extra = ["-time", start] if start else []
+        extra = (["-time", start] if start else []) + (["-step", step] if step else [])
         subprocess.run([trcgen, "-out", path, "-format", fmt, "-records", str(records),
                         "-frame", str(frame), "-seed", str(seed)] + extra, check=True)
     return header_records(path)
@@ -93,12 +104,34 @@ def peak_memory(args, out_dir):
     return kib * 1024
 
 
+class DataOffsetOf:
+    """A floor's argument that is the size of the program's output header (its offset to
+    data), read from the program's output once it has run, so that the floor's records land
+    at the same page offsets as the program's."""
+
+    def __init__(self, path):
+        self.path = path
+
+
+class Floor:
+    """benchfloor's command for a case (arguments may be DataOffsetOf), its output (None for a
+    floor that only reads), and the file whose size the floor's output must match within
+    `slack` bytes (the program's output, where the two hold the same bytes)."""
+
+    def __init__(self, name, command, output=None, like=None, slack=0):
+        self.name = name
+        self.command = command
+        self.output = output
+        self.like = like
+        self.slack = slack
+
+
 class Case:
-    """One row: the program's command, the files cat copies, and an optional peer, whose
-    command list runs as one timed job (two conversions for two inputs, say)."""
+    """One row: the program's command, the files cat copies, an optional floor and an optional
+    peer, whose command list runs as one timed job (two conversions for two inputs, say)."""
 
     def __init__(self, name, command, cat_inputs, check, outputs, peer=None, peer_jobs=(),
-                 peer_outputs=(), records=0, cat_sink=None):
+                 peer_outputs=(), records=0, cat_sink=None, floor=None, note=None):
         self.name = name
         self.command = command
         self.cat_inputs = cat_inputs
@@ -111,6 +144,9 @@ class Case:
         # Where cat writes: a file beside the outputs, or /dev/null for a program that only
         # reads.
         self.cat_sink = cat_sink
+        self.floor = floor
+        # After the runs: what the row's name must add about them, if anything.
+        self.note = note or (lambda: "")
 
 
 def remove(paths):
@@ -119,22 +155,56 @@ def remove(paths):
             os.remove(path)
 
 
+def check_floor(case, floor, result, like_size):
+    """The floor wrote what it says it wrote ("bytes N"), and as much as the program where the
+    two write the same bytes; a floor that only reads read every byte of its inputs."""
+    found = re.search(rb"^bytes (\d+)$", result.stdout, re.MULTILINE)
+    if result.returncode != 0 or not found or int(found.group(1)) <= 0:
+        sys.exit(f"{case.name}: benchfloor {floor.name} failed (status {result.returncode})")
+    said = int(found.group(1))
+    if floor.output:
+        size = os.path.getsize(floor.output) if os.path.exists(floor.output) else -1
+        if size != said:
+            sys.exit(f"{case.name}: benchfloor {floor.name} wrote {size} bytes, said {said}")
+    else:
+        size = sum(os.path.getsize(p) for p in case.cat_inputs)
+        if size != said:
+            sys.exit(f"{case.name}: benchfloor {floor.name} read {said} of {size} bytes")
+    if like_size is not None and abs(said - like_size) > floor.slack:
+        sys.exit(f"{case.name}: benchfloor {floor.name} wrote {said} bytes where the program "
+                 f"wrote {like_size}")
+
+
 def bench_case(case, out_dir, repeats):
     cat_out = case.cat_sink or os.path.join(out_dir, "bench.cat")
     peer_outputs = case.peer_outputs
-    ours, cats, peers = [], [], []
+    floor = case.floor
+    floor_outputs = [floor.output] if floor and floor.output else []
+    floor_command = None
+    ours, cats, peers, floors = [], [], [], []
     for i in range(repeats + 1):  # the first round warms the page cache and is dropped
         # Every tool starts from absent outputs: truncating the previous run's file costs
         # time that belongs to none of them.
-        remove(case.outputs + peer_outputs + ([] if case.cat_sink else [cat_out]))
+        remove(case.outputs + peer_outputs + floor_outputs +
+               ([] if case.cat_sink else [cat_out]))
         elapsed, result = run_timed(case.command)
         problem = case.check(result)
         if problem:
             sys.exit(f"{case.name}: {problem}")
+        like_size = None
+        if floor and floor_command is None:
+            floor_command = [str(header_offset_to_data(a.path)) if isinstance(a, DataOffsetOf)
+                             else a for a in floor.command]
+            if floor.like:
+                like_size = os.path.getsize(floor.like)
         with open(cat_out, "wb") as sink:
             cat_elapsed, cat_result = run_timed(["cat"] + case.cat_inputs, stdout=sink)
         if cat_result.returncode != 0:
             sys.exit(f"{case.name}: cat failed")
+        floor_elapsed = 0.0
+        if floor:
+            floor_elapsed, floor_result = run_timed(floor_command)
+            check_floor(case, floor, floor_result, like_size)
         peer_elapsed = 0.0
         for job in case.peer_jobs:
             job_elapsed, job_result = run_timed(job)
@@ -145,9 +215,10 @@ def bench_case(case, out_dir, repeats):
             ours.append(elapsed)
             cats.append(cat_elapsed)
             peers.append(peer_elapsed)
+            floors.append(floor_elapsed)
     remove(case.outputs)
     peak = peak_memory(case.command, out_dir)
-    remove(case.outputs + peer_outputs + ([] if case.cat_sink else [cat_out]))
+    remove(case.outputs + peer_outputs + floor_outputs + ([] if case.cat_sink else [cat_out]))
     median = statistics.median(ours)
     total_bytes = sum(os.path.getsize(p) for p in case.cat_inputs)
     row = {
@@ -160,6 +231,10 @@ def bench_case(case, out_dir, repeats):
         "peak_mib": peak / (1024 * 1024),
         "peer": case.peer or "",
         "peer_s": statistics.median(peers) if case.peer_jobs else None,
+        "floor": floor.name if floor else "",
+        "floor_s": statistics.median(floors) if floor else None,
+        "vs_floor": (statistics.median([a / b for a, b in zip(ours, floors)])
+                     if floor else None),
     }
     row["vs_peer"] = (statistics.median([a / b for a, b in zip(ours, peers)])
                       if case.peer_jobs else None)
@@ -203,6 +278,7 @@ def main():
     trcinfo = os.path.join(build, "trcinfo")
     trcedit = os.path.join(build, "trcedit")
     trcgen = os.path.join(build, "tools", "trcgen")
+    benchfloor = os.path.join(build, "tools", "benchfloor")
     os.makedirs(opts.data, exist_ok=True)
     if opts.smoke:
         opts.repeats = 1
@@ -236,13 +312,46 @@ def main():
     damaged_copy(data("b3-500-a.cap"), data("b3-500-damaged.cap"), damaged_at)
     merged = os.path.join(opts.data, "bench.merged.cap")
     exported = os.path.join(opts.data, "bench.pcapng")
+    floor_out = os.path.join(opts.data, "bench.floor")
 
-    def merge(name, inputs, records):
+    def copy_floor(inputs, header_of, like=None):
+        """The records copied in the kernel behind a header as large as the program's output
+        header (read from header_of), the inputs' index entries shifted after them."""
+        return Floor("copy", [benchfloor, "copy", floor_out, DataOffsetOf(header_of)] + inputs,
+                     floor_out, like=like)
+
+    def merge_command(inputs, output):
         command = [splicetrc]
         for path in inputs:
             command += ["-in", path]
-        return Case(name, command + ["-out", merged], inputs, expect_records(merged, records),
-                    [merged], records=records)
+        return command + ["-out", output]
+
+    def merge(name, inputs, records, floor=None):
+        return Case(name, merge_command(inputs, merged), inputs,
+                    expect_records(merged, records), [merged], records=records,
+                    floor=floor or copy_floor(inputs, merged, like=merged))
+
+    def merge_on_terminal(name, inputs, records):
+        """The merge inside a pseudo-terminal (script), where a program draws its progress line
+        on standard error; the peer is the same merge without one, so that "vs peer" is what
+        the line costs (and what script's pseudo-terminal and shell add)."""
+        typescript = os.path.join(opts.data, "bench.typescript")
+        line = re.compile(rb"\r[^\r\n]*: \d+ of \d+ records")
+        drawn = []
+
+        def check(result):
+            with open(typescript, "rb") as f:
+                drawn.append(line.search(f.read()) is not None)
+            return expect_records(merged, records)(result)
+
+        def note():
+            # A run shorter than the line's quiet first second never draws it.
+            return "" if any(drawn) else " (no progress line was drawn)"
+        command = ["script", "-qfec", shlex.join(merge_command(inputs, merged)), typescript]
+        peer = merge_command(inputs, merged + ".peer")
+        return Case(name, command, inputs, check, [merged, typescript],
+                    peer="the same merge, no terminal", peer_jobs=[peer],
+                    peer_outputs=[merged + ".peer"], records=records, note=note)
 
     editcap = shutil.which("editcap")
 
@@ -265,7 +374,9 @@ def main():
         return Case(name, command + ["-out", exported], inputs,
                     expect_line(r"Exported (\d+) records", records), [exported],
                     peer="editcap -F pcapng" if editcap else None, peer_jobs=jobs,
-                    peer_outputs=[job[-1] for job in jobs], records=records)
+                    peer_outputs=[job[-1] for job in jobs], records=records,
+                    floor=Floor("pcapng", [benchfloor, "pcapng", floor_out] + inputs, floor_out,
+                                like=exported, slack=200))
 
     capinfos = shutil.which("capinfos")
 
@@ -274,7 +385,7 @@ def main():
         return Case(name, [trcinfo, "-stats", path], [path],
                     expect_line(r"\nRecords +: (\d+)\n", records), [],
                     peer="capinfos" if capinfos else None, peer_jobs=jobs, records=records,
-                    cat_sink="/dev/null")
+                    cat_sink="/dev/null", floor=Floor("read", [benchfloor, "read", path]))
 
     def html(name, path, records):
         """trcinfo -html against cat to /dev/null and, as the peer, trcinfo -stats of the
@@ -287,9 +398,15 @@ def main():
             return None
         return Case(name, [trcinfo, "-html", page, path], [path], check, [page],
                     peer="trcinfo -stats", peer_jobs=[[trcinfo, "-stats", path]],
-                    records=records, cat_sink="/dev/null")
+                    records=records, cat_sink="/dev/null",
+                    floor=Floor("read", [benchfloor, "read", path]))
 
-    def edit_sort(name, inputs, records):
+    def sort_floor(inputs):
+        """A pass over every input's times, then a k-way merge of the inputs by time."""
+        return Floor("sort", [benchfloor, "sort", floor_out, DataOffsetOf(edited)] + inputs,
+                     floor_out, like=edited)
+
+    def edit_sort(name, inputs, records, peer=True):
         command = [trcedit, "-sort"]
         append = [splicetrc]
         for path in inputs:
@@ -297,8 +414,10 @@ def main():
             append += ["-in", path]
         return Case(name, command + ["-out", edited], inputs,
                     expect_line(r"Wrote (\d+) records", records), [edited],
-                    peer="splicetrc (append)", peer_jobs=[append + ["-out", merged]],
-                    peer_outputs=[merged], records=records)
+                    peer="splicetrc (append)" if peer else None,
+                    peer_jobs=[append + ["-out", merged]] if peer else [],
+                    peer_outputs=[merged] if peer else [], records=records,
+                    floor=sort_floor(inputs))
 
     def edit_dedup(name, inputs, records):
         """-sort -dedup against -sort alone on the same inputs (the peer column)."""
@@ -308,7 +427,7 @@ def main():
         return Case(name, command + ["-dedup", "0.001", "-out", edited], inputs,
                     expect_line(r"Wrote (\d+) records", records), [edited],
                     peer="trcedit -sort alone", peer_jobs=[command + ["-out", merged]],
-                    peer_outputs=[merged], records=records)
+                    peer_outputs=[merged], records=records, floor=sort_floor(inputs))
 
     reordercap = shutil.which("reordercap")
 
@@ -321,9 +440,14 @@ def main():
 
     def edit_split(name, path, records, size):
         chunks = [os.path.join(opts.data, f"bench.split-{i:05d}.cap") for i in range(1, 100)]
+        # The floor copies the one file whole behind the first chunk's header: the chunks'
+        # headers and index tails are left out.
+        floor = copy_floor([path], chunks[0])
+        floor.name = "copy, one file"
         return Case(name, [trcedit, "-in", path, "-out", os.path.join(opts.data, "bench.split.cap"),
                            "-split-bytes", size], [path],
-                    expect_line(r"Wrote (\d+) records", records), chunks, records=records)
+                    expect_line(r"Wrote (\d+) records", records), chunks, records=records,
+                    floor=floor)
 
     tshark = shutil.which("tshark")
     reader = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wireshark",
@@ -348,15 +472,28 @@ def main():
                     peer_jobs=[[tshark, "-r", pcapng] + fields], records=records)
 
     n4r = make_input(trcgen, data("b4-500-read.cap"), "B4", 500, count(200000), 10)
+    # Thousands of small inputs in time order, each starting a microsecond after the one before
+    # and stepping 3 ms, so that all of them interleave: the time-ordered merge's memory with
+    # one lane per input. Made once (a trcgen process each: about 45 s for 3,000).
+    many_dir = data("many")
+    os.makedirs(many_dir, exist_ok=True)
+    many = [os.path.join(many_dir, f"in{i:04d}.cap") for i in range(30 if opts.smoke else 3000)]
+    many_each = 200 if opts.smoke else 200 * opts.scale
+    nmany = sum(make_input(trcgen, path, "B3", 500, many_each, i, f"1143136731.{i:06d}", "0.003")
+                for i, path in enumerate(many))
     cases = [
         merge("merge, 500-byte frames, B3 + B3", [data("b3-500-a.cap"), data("b3-500-b.cap")],
               n500a + n500b),
         merge("merge, 60-byte frames, B3 + B3", [data("b3-60-a.cap"), data("b3-60-b.cap")],
               n60a + n60b),
         merge("merge, B3 + B4 (conversion)", [data("b3-500-a.cap"), data("b4-500.cap")],
-              n500a + n4),
+              n500a + n4,
+              floor=Floor("convert", [benchfloor, "convert", floor_out, DataOffsetOf(merged),
+                                      data("b3-500-a.cap"), data("b4-500.cap")], floor_out,
+                          like=merged)),
         merge("merge, 500-byte frames, a damaged record half-way through the first input",
-              [data("b3-500-damaged.cap"), data("b3-500-b.cap")], damaged_at - 1 + n500b),
+              [data("b3-500-damaged.cap"), data("b3-500-b.cap")], damaged_at - 1 + n500b,
+              floor=copy_floor([data("b3-500-damaged.cap"), data("b3-500-b.cap")], merged)),
         export("trc2pcap, 500-byte frames, B3 + B3",
                [data("b3-500-a.cap"), data("b3-500-b.cap")], n500a + n500b),
         export("trc2pcap, 60-byte frames, B3 + B3", [data("b3-60-a.cap"), data("b3-60-b.cap")],
@@ -369,27 +506,39 @@ def main():
                    [data("b3-500-early.cap"), data("b3-500-late.cap")], nia + nib),
         edit_sort_one("trcedit -sort, one input whose records interleave in time, 500-byte frames",
                       interleaved, nia + nib),
+        edit_sort(f"trcedit -sort, {len(many):,} inputs in time order, {many_each} records of "
+                  "500 bytes each", many, nmany, peer=False),
         edit_split("trcedit -split-bytes 256M, 500-byte frames", data("b3-500-2m.cap"), n2g,
                    "256M" if not opts.smoke else "256K"),
     ]
+    if shutil.which("script"):
+        cases.insert(2, merge_on_terminal(
+            "splicetrc merge 60-byte frames, progress line shown (under a pseudo-terminal)",
+            [data("b3-60-a.cap"), data("b3-60-b.cap")], n60a + n60b))
     if tshark:
         cases.append(tshark_read("tshark -r through trcfile.lua, B4, 500-byte frames",
                                  data("b4-500-read.cap"), n4r))
-    rows = [bench_case(case, opts.data, opts.repeats) for case in cases
-            if opts.only in case.name]
+    rows = []
+    for case in cases:
+        if opts.only in case.name:
+            rows.append(bench_case(case, opts.data, opts.repeats))
+            rows[-1]["case"] += case.note()
     n60r = make_input(trcgen, data("b4-60-4m.cap"), "B4", 60, count(4000000), 11)
     python_table = None
     if opts.only in "python columns dpkt scapy":
         python_table = python_read(build, data("b4-60-4m.cap"), n60r, opts, pcap_of)
 
     print(f"\nmedian of {opts.repeats} runs, {os.cpu_count()} cores, inputs {tag}\n")
-    print("| case | program s | cat s | ratio | peer | peer s | vs peer | MB/s | records/s "
-          "| peak RSS MiB |")
-    print("|---|---|---|---|---|---|---|---|---|---|")
+    print("| case | program s | cat s | ratio | floor | floor s | vs floor | peer | peer s "
+          "| vs peer | MB/s | records/s | peak RSS MiB |")
+    print("|---|---|---|---|---|---|---|---|---|---|---|---|---|")
     for r in rows:
         peer_s = f"{r['peer_s']:.3f}" if r["peer_s"] is not None else ""
         vs_peer = f"{r['vs_peer']:.2f}" if r["vs_peer"] is not None else ""
+        floor_s = f"{r['floor_s']:.3f}" if r["floor_s"] is not None else ""
+        vs_floor = f"{r['vs_floor']:.2f}" if r["vs_floor"] is not None else ""
         print(f"| {r['case']} | {r['ours_s']:.3f} | {r['cat_s']:.3f} | {r['ratio']:.2f} | "
+              f"{r['floor']} | {floor_s} | {vs_floor} | "
               f"{r['peer']} | {peer_s} | {vs_peer} | {r['mb_s']:.0f} | {r['rec_s']:,.0f} | "
               f"{r['peak_mib']:.1f} |")
     if python_table:
