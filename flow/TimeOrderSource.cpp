@@ -190,9 +190,15 @@ bool TimeOrderSource::readTimes() {
         if (!readTimes(i)) {
             return false;
         }
+        // Its block grew as its times were read; the records come in much later.
+        cursors[i].reader->releaseBuffers();
         if (cursors[i].indexed) {
             splitIntoLanes(i);
         }
+    }
+    const size_t share = readAheadBudget / std::max<size_t>(cursors.size(), 1);
+    for (Cursor& cursor : cursors) {
+        cursor.reader->inputFile().limitBlock(share);
     }
     for (size_t i = 0; i < cursors.size(); ++i) {
         if (advance(i)) {

@@ -42,11 +42,16 @@ class TimeOrderSource : public RecordSource {
     // inputs together may hold.
     static constexpr size_t kMaxLanesPerInput = 8;
     static constexpr size_t kMaxExtraLanes = 64;
+    // Read-ahead blocks of all readers together, while records are given: a merge of
+    // thousands of inputs holds one per input. Each gets its share, at most the usual block.
+    static constexpr size_t kReadAheadBudget = 48 * 1024 * 1024;
 
     explicit TimeOrderSource(const Readers& readers);
     ~TimeOrderSource() override;
 
     const CXcfCaptureRecord* next() override;
+    // The read-ahead budget, before the first next() (tests give a small one).
+    void shareReadAhead(size_t bytes) { readAheadBudget = bytes; }
 
     // After the first next(): in how many lanes input i is read (1 for one in order or read
     // by number).
@@ -87,6 +92,7 @@ class TimeOrderSource : public RecordSource {
 
     std::vector<Cursor> cursors;
     size_t extraLanes = 0;
+    size_t readAheadBudget = kReadAheadBudget;
     std::priority_queue<Head, std::vector<Head>, std::greater<Head>> heads;
     size_t current = 0;
     bool started = false;

@@ -15,15 +15,40 @@ CXcfPmCaptureFileCommon::~CXcfPmCaptureFileCommon() = default;
 
 void CXcfPmCaptureFileCommon::reset() {
     headerString.clear();
-    // Cleared where they are: every open resets its reader, and recognising a file tries a
-    // reader of each format, so fresh 32 KiB tables each time would cost more than the tries.
-    if (recordTypeTable && sourceNameTable) {
+    clearSourceNameTable();
+    // Cleared where it is: every open resets its reader, and recognising a file tries a
+    // reader of each format.
+    if (recordTypeTable) {
         std::fill_n(recordTypeTable.get(), kRecordTypeEntries, uint16_t{0});
-        std::fill_n(sourceNameTable.get(), kSourceNameTableSize, uint8_t{0});
         return;
     }
     recordTypeTable = std::make_unique<uint16_t[]>(kRecordTypeEntries);
-    sourceNameTable = std::make_unique<uint8_t[]>(kSourceNameTableSize);
+}
+
+void CXcfPmCaptureFileCommon::clearSourceNameTable() {
+    slotPlace.fill(0);
+    usedSlots.clear();
+}
+
+const uint8_t* CXcfPmCaptureFileCommon::sourceNameSlot(size_t index) const {
+    static const std::array<uint8_t, kSourceNameSlotSize> kEmptySlot{};
+    const uint16_t place = index < kSourceNameSlots ? slotPlace[index] : 0;
+    return place == 0 ? kEmptySlot.data() : usedSlots[place - 1].data();
+}
+
+uint8_t* CXcfPmCaptureFileCommon::writableSourceNameSlot(size_t index) {
+    uint16_t& place = slotPlace[index % kSourceNameSlots];
+    if (place == 0) {
+        usedSlots.emplace_back();
+        place = static_cast<uint16_t>(usedSlots.size());
+    }
+    return usedSlots[place - 1].data();
+}
+
+void CXcfPmCaptureFileCommon::storeSourceNameTable(uint8_t* out) const {
+    for (size_t slot = 0; slot < kSourceNameSlots; ++slot) {
+        std::memcpy(out + slot * kSourceNameSlotSize, sourceNameSlot(slot), kSourceNameSlotSize);
+    }
 }
 
 uint16_t CXcfPmCaptureFileCommon::recordTypeEntry(uint8_t index) const {
@@ -37,8 +62,7 @@ void CXcfPmCaptureFileCommon::setRecordTypeEntry(uint8_t index, uint16_t value) 
 std::string CXcfPmCaptureFileCommon::sourceNameEntry(uint8_t index) const {
     // A damaged file may store a length beyond the slot; the bounded view stops at its end.
     CXcfDimString name;
-    name.attachBounded(sourceNameTable.get() + size_t{index} * kSourceNameSlotSize,
-                       kSourceNameSlotSize);
+    name.attachBounded(sourceNameSlot(index), kSourceNameSlotSize);
     return name.toString();
 }
 
@@ -47,7 +71,7 @@ void CXcfPmCaptureFileCommon::setSourceNameEntry(uint8_t index, uint32_t length,
     if (length > kMaxSourceNameLength) {
         length = kMaxSourceNameLength;
     }
-    uint8_t* slot = sourceNameTable.get() + size_t{index} * kSourceNameSlotSize;
+    uint8_t* slot = writableSourceNameSlot(index);
     std::memset(slot, 0, kSourceNameSlotSize);
     xcf::store16(slot, length);
     if (length > 0 && characters != nullptr) {

@@ -3,10 +3,12 @@
 // and writer.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CXcfPmCaptureFileCommon {
   public:
@@ -35,6 +37,22 @@ class CXcfPmCaptureFileCommon {
     std::string headerString;
 
   protected:
+    // The bytes of slot `index` exactly as stored (128 of them); a slot never set reads as
+    // zeros.
+    const uint8_t* sourceNameSlot(size_t index) const;
+    // The slot's bytes to fill in, zeros until then.
+    uint8_t* writableSourceNameSlot(size_t index);
+    // Every slot back to never set.
+    void clearSourceNameTable();
+    // The whole table as a file stores it (kSourceNameTableSize bytes).
+    void storeSourceNameTable(uint8_t* out) const;
+
     std::unique_ptr<uint16_t[]> recordTypeTable;  // host byte order
-    std::unique_ptr<uint8_t[]> sourceNameTable;   // the slots exactly as stored in a file
+
+  private:
+    // Only the slots that hold a byte take memory: a capture names a handful of its 256
+    // sources, and a merge of thousands of inputs holds every input's table at once.
+    // slotPlace[i] is 1 + the slot's place in usedSlots, 0 for a slot never set.
+    std::array<uint16_t, kSourceNameSlots> slotPlace{};
+    std::vector<std::array<uint8_t, kSourceNameSlotSize>> usedSlots;
 };

@@ -16,6 +16,8 @@ namespace xcf {
 
 namespace {
 
+constexpr uint64_t kPage = 4096;
+
 // errno after a failed library call, or a generic I/O error where the call left none.
 int lastError() {
     return errno != 0 ? errno : EIO;
@@ -43,7 +45,6 @@ bool InputFile::open(const std::string& name) {
     }
     // Small files are common (chunks, tests, a capture of a few frames): a block the size of
     // the whole file serves them as well as a large one.
-    constexpr uint64_t kPage = 4096;
     const uint64_t length = std::filesystem::file_size(name, status);
     blockCapacity =
         status ? kBlockSize
@@ -189,6 +190,15 @@ void InputFile::releaseBlock() {
     block.reset();
     blockFill = 0;
     blockCursor = 0;
+}
+
+void InputFile::limitBlock(size_t bytes) {
+    const size_t limit = static_cast<size_t>(std::max<uint64_t>(kPage, bytes / kPage * kPage));
+    if (limit < blockCapacity) {
+        // What the block held is read again where it is needed.
+        releaseBlock();
+        blockCapacity = limit;
+    }
 }
 
 bool InputFile::seek(uint64_t position) {

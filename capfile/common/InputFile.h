@@ -72,6 +72,10 @@ class InputFile {
 
     // Gives the read-ahead block back; the next read that needs one allocates it again.
     void releaseBlock();
+    // Caps the read-ahead block at bytes (rounded down to a page, at least one): a program
+    // that reads thousands of files in turn holds a block for each. A larger block held now
+    // is given back.
+    void limitBlock(size_t bytes);
 
   private:
     // Copies run between the two handles without passing through either block.

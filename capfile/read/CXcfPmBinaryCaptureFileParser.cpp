@@ -109,8 +109,7 @@ std::string CXcfPmBinaryCaptureFileParser::getSourceName(uint32_t index) const {
     }
     // A damaged slot may announce more characters than it has room for.
     CXcfDimString name;
-    name.attachBounded(sourceNameTable.get() + size_t{index} * kSourceNameSlotSize,
-                       kSourceNameSlotSize);
+    name.attachBounded(sourceNameSlot(index), kSourceNameSlotSize);
     return name.toString();
 }
 
@@ -317,14 +316,18 @@ bool CXcfPmBinaryCaptureFileParser::readRecordTypeTable() {
 }
 
 bool CXcfPmBinaryCaptureFileParser::readSourceNameTable() {
-    if (!inputStream.read(sourceNameTable.get(), kSourceNameTableSize)) {
-        lastErrorCode = kErrorCorruptHeader;
-        return false;
-    }
+    clearSourceNameTable();
     sourceCount = 0;
     for (size_t slot = 0; slot < kSourceNameSlots; ++slot) {
-        const uint8_t* at = sourceNameTable.get() + slot * kSourceNameSlotSize;
-        if (at[0] != 0 || at[1] != 0) {
+        uint8_t bytes[kSourceNameSlotSize];
+        if (!inputStream.read(bytes, sizeof bytes)) {
+            lastErrorCode = kErrorCorruptHeader;
+            return false;
+        }
+        if (std::any_of(bytes, bytes + sizeof bytes, [](uint8_t b) { return b != 0; })) {
+            std::memcpy(writableSourceNameSlot(slot), bytes, sizeof bytes);
+        }
+        if (bytes[0] != 0 || bytes[1] != 0) {
             ++sourceCount;
         }
     }

@@ -158,7 +158,9 @@ uint64_t CXcfPmBinaryCaptureFileWriter::patchRecordTypeTable() {
 }
 
 uint64_t CXcfPmBinaryCaptureFileWriter::patchSourceNameTable() {
-    return patchField(sourceNameTablePos, sourceNameTable.get(), kSourceNameTableSize);
+    std::vector<uint8_t> table(kSourceNameTableSize);
+    storeSourceNameTable(table.data());
+    return patchField(sourceNameTablePos, table.data(), table.size());
 }
 
 uint64_t CXcfPmBinaryCaptureFileWriter::patchTimeOfDay(uint64_t fieldPosition,

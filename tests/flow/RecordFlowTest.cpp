@@ -190,6 +190,43 @@ TEST(Sources, InputsBeyondTheReadersOfTheirOwnAreReadByNumber) {
     EXPECT_EQ(source.lanesOf(inputs - 1), 1u);
 }
 
+// However small each reader's share of the read-ahead, every record comes whole: records
+// larger than a block, straddling blocks, and read through lanes.
+TEST(Sources, SmallReadAheadSharesGiveTheSameRecords) {
+    TempDir dir;
+    for (size_t i = 0; i < 3; ++i) {
+        CaptureFileBuilder b;
+        for (uint32_t r = 0; r < 40; ++r) {
+            // Input 2 steps back half-way: it is read in lanes.
+            const uint32_t ns = i == 2 && r >= 20 ? 3 * (r - 20) : 3 * r + static_cast<uint32_t>(i);
+            const size_t length = r % 5 == 0 ? 9000 + r : 700 + 13 * r;
+            b.records.push_back(CaptureFileBuilder::b3Record(
+                1, ns, 2, kZeroWords,
+                CaptureFileBuilder::pattern(length, static_cast<uint8_t>(r))));
+        }
+        b.writeTo(dir.file("in" + std::to_string(i) + ".cap"));
+    }
+    auto frames = [&dir](size_t budget) {
+        Readers readers;
+        for (size_t i = 0; i < 3; ++i) {
+            CXcfCaptureFileParserFactory factory;
+            auto parser = factory.createParser(dir.file("in" + std::to_string(i) + ".cap"));
+            readers.emplace_back(dynamic_cast<CXcfPmCaptureFileParser*>(parser.release()));
+        }
+        flow::TimeOrderSource source(readers);
+        source.shareReadAhead(budget);
+        std::vector<Bytes> got;
+        while (const CXcfCaptureRecord* record = source.next()) {
+            got.emplace_back(record->getFrame(),
+                             record->getFrame() + record->getFrameStoredLength());
+        }
+        return got;
+    };
+    const std::vector<Bytes> usual = frames(flow::TimeOrderSource::kReadAheadBudget);
+    EXPECT_EQ(usual.size(), 120u);
+    EXPECT_EQ(frames(1), usual);
+}
+
 // A sink that takes runs in part (taking records one by one the same way) and writes down
 // what it got.
 class Recording : public flow::RecordSink {

@@ -40,8 +40,8 @@ Bytes pattern(uint64_t from, size_t count) {
 }
 
 struct Step {
-    enum Kind { kSeek, kRead, kPeek, kReadAt } kind;
-    uint64_t at;   // kSeek, kReadAt: where; otherwise unused
+    enum Kind { kSeek, kRead, kPeek, kReadAt, kLimit } kind;
+    uint64_t at;   // kSeek, kReadAt: where; kLimit: the block's cap; otherwise unused
     size_t count;  // bytes asked for
     size_t gets;   // kRead, kPeek: 1 for success, 0 for failure; kReadAt: bytes delivered
 };
@@ -101,6 +101,21 @@ const InputCase kInputCases[] = {
       {Step::kRead, 0, kBlock - 100, 1},
       {Step::kSeek, 17, 0, 0},
       {Step::kPeek, 0, kBlock, 1}}},
+    // A block capped while it holds bytes not yet read: they are read again, and what no
+    // longer fits the block goes past it.
+    {"BlockCappedMidRead",
+     3 * kBlock,
+     {{Step::kRead, 0, 100, 1},
+      {Step::kPeek, 0, 3000, 1},
+      {Step::kLimit, 5000, 0, 0},
+      {Step::kRead, 0, 10, 1},
+      {Step::kPeek, 0, 4097, 0},
+      {Step::kRead, 0, 5000, 1},
+      {Step::kPeek, 0, 4096, 1},
+      {Step::kLimit, kBlock, 0, 0},
+      {Step::kPeek, 0, 4097, 0},
+      {Step::kSeek, 2 * kBlock, 0, 0},
+      {Step::kRead, 0, kBlock, 1}}},
 };
 
 void PrintTo(const InputCase& c, std::ostream* os) {
@@ -145,6 +160,10 @@ TEST_P(InputFileTest, DeliversTheFileBytesAtTheLogicalPosition) {
                 EXPECT_EQ(file.position(), here);
                 break;
             }
+            case Step::kLimit:
+                file.limitBlock(s.at);
+                EXPECT_EQ(file.position(), here);
+                break;
             case Step::kReadAt:
                 ASSERT_EQ(file.readAt(s.at, got.data(), s.count), s.gets);
                 got.resize(s.gets);

@@ -10,7 +10,7 @@ namespace {
 // Exposes the raw source name table, as a reader that loads it from a file sees it.
 class Tables : public CXcfPmCaptureFileCommon {
   public:
-    uint8_t* slot(size_t index) { return sourceNameTable.get() + index * kSourceNameSlotSize; }
+    uint8_t* slot(size_t index) { return writableSourceNameSlot(index); }
 };
 
 TEST(PmCaptureFileCommonTest, NewTablesAreEmpty) {
