@@ -201,27 +201,48 @@ uint32_t ExportRun::takeRun(flow::RecordRun& run, const flow::RecordOrigin& orig
     stop = false;
     const uint32_t loaded = run.load(0, run.count());
     flow::RecordOrigin at = origin;
+    static const std::string kDamaged = "damaged frame";
+    static const std::string kNone;
+    // The records of a run mostly share their port and layer-2 type: the link type, its
+    // checks and the interface are worked out again only where these change, so that what
+    // remains a record is the packet itself.
+    int lastKey = -1;
+    uint32_t linkType = 0;
+    uint32_t interfaceId = 0;
     uint32_t done = 0;
     for (; done < loaded; ++done) {
         const xcf::RunRecord record = run.view(done);
-        Packet packet;
-        packet.time = flow::recordTime(record.seconds, record.nanoseconds);
-        packet.portByte = record.portByte;
-        packet.layer2Type = record.layer2Type;
-        packet.frame = record.frame;
-        packet.capturedLength = record.frameLength;
-        packet.originalLength = record.frameLength;
-        uint32_t linkType = 0;
-        if (!linkTypeOf(packet, linkType) || (pcap && linkType != pcap->linkType()) ||
-            !timeFits(packet)) {
-            break;  // the usual path reports it
+        const int key = record.portByte << 8 | record.layer2Type;
+        if (key != lastKey) {
+            Packet packet;
+            packet.portByte = record.portByte;
+            packet.layer2Type = record.layer2Type;
+            if (!linkTypeOf(packet, linkType) || (pcap && linkType != pcap->linkType())) {
+                break;  // the usual path reports it
+            }
+            if (!writer && !openWriter(linkType)) {
+                stop = true;
+                break;
+            }
+            if (pcapng) {
+                at.number = origin.number + done;
+                interfaceId = interfaceFor(packet, at, linkType);
+            }
+            lastKey = key;
         }
-        if (!writer && !openWriter(linkType)) {
-            stop = true;
-            break;
+        const uint64_t time = flow::recordTime(record.seconds, record.nanoseconds);
+        bool written = false;
+        if (pcapng) {
+            const bool damaged = (record.portByte & CXcfCaptureRecord::kDamagedFrameBit) != 0;
+            written = pcapng->writePacket(interfaceId, time, record.frameLength, record.frameLength,
+                                          record.frame, damaged ? kDamaged : kNone);
+        } else {
+            if (!CXcfPcapFileWriter::holdsTime(time)) {
+                break;  // the usual path reports it
+            }
+            written = pcap->writePacket(time, record.frameLength, record.frameLength, record.frame);
         }
-        at.number = origin.number + done;
-        if (!writePacket(packet, at, linkType)) {
+        if (!written) {
             reportWriteFailure();
             stop = true;
             break;
@@ -279,6 +300,7 @@ bool ExportRun::exportRecords(uint64_t& count) {
     flow::RecordPump pump(source, *this);
     pump.startAt(settings.startRecord);
     pump.limitTo(settings.recordLimit);
+    pump.useRuns(runs);
     if (!settings.toStandardOutput()) {
         pump.showProgress("trc2pcap", total);
     }

@@ -33,6 +33,10 @@ class ExportRun : public flow::RecordSink {
     bool exportRecords(uint64_t& count);
     void cleanUp();
 
+    // Whether records may go from their bytes in runs (the default); the packets are the same
+    // either way.
+    void useRuns(bool enabled) { runs = enabled; }
+
     // The stop signal that ended the run early, 0 when none did.
     int interruptedBy() const { return report.stoppedBy(); }
 
@@ -75,6 +79,7 @@ class ExportRun : public flow::RecordSink {
     cli::SafeOutput output;
     std::unique_ptr<CXcfPcapFileWriter> pcap;
     std::unique_ptr<CXcfPcapngFileWriter> pcapng;
+    bool runs = true;
     CXcfPacketFileWriter* writer = nullptr;
     // pcapng interfaces by (input, port number, link type), in order of first use.
     using InterfaceKey = std::tuple<size_t, uint32_t, uint32_t>;

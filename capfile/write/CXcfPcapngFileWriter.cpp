@@ -130,12 +130,16 @@ bool CXcfPcapngFileWriter::writePacket(uint32_t interfaceId, uint64_t timeNanose
         }
         storePacketHead(block, total, interfaceId, timeNanoseconds, capturedLength, originalLength);
         uint8_t* at = block + kPacketFixedSize;
+        // The padding's word is zeroed first and the frame copied over its start: cheaper,
+        // a packet, than a second call for up to three bytes.
+        const size_t paddedLength = padded(capturedLength);
+        if (paddedLength != 0) {
+            xcf::store32LittleEndian(at + paddedLength - 4, 0);
+        }
         if (capturedLength > 0) {
             std::memcpy(at, bytes, capturedLength);
         }
-        at += capturedLength;
-        std::memset(at, 0, padded(capturedLength) - capturedLength);
-        at += padded(capturedLength) - capturedLength;
+        at += paddedLength;
         xcf::store16LittleEndian(at, kEpbFlags);
         xcf::store16LittleEndian(at + 2, 4);
         xcf::store32LittleEndian(at + 4, kEpbFlagsInbound);
