@@ -13,6 +13,9 @@ namespace {
 
 // How many records pass between two looks at the stop signal while times are read.
 constexpr uint32_t kSignalInterval = 4096;
+// The times pass's runs: small enough that their bytes stay in the processor's cache.
+constexpr uint32_t kTimesRunRecords = 65536;
+constexpr uint64_t kTimesRunBytes = 256 * 1024;
 
 // A record's time alone: its index entries and its timestamp, never its frame. False exactly
 // where reading the record would fail.
@@ -50,16 +53,7 @@ bool TimeOrderSource::readTimes(size_t input) {
     // times go into the index. Grown as records are read, never sized from the header's
     // count: a damaged header may announce billions of records in a file that holds a handful.
     uint64_t previous = 0;
-    uint32_t number = 1;
-    for (; number <= total; ++number) {
-        if (number % kSignalInterval == 0 && cli::stopSignal() != 0) {
-            return false;
-        }
-        uint64_t time = 0;
-        if (!timeOf(reader, number, time)) {
-            reportDamage(reader, number);
-            break;
-        }
+    auto note = [&](uint32_t number, uint64_t time) {
         // Every time a shift moves is checked here, before anything is given.
         if (shiftOf(input) != 0 && !shift(input, reader, number, time)) {
             return false;
@@ -72,7 +66,42 @@ bool TimeOrderSource::readTimes(size_t input) {
             cursor.index.emplace_back(time, number);
         }
         previous = time;
+        return true;
+    };
+    uint32_t number = 1;
+    uint32_t nextSignalCheck = kSignalInterval;
+    while (number <= total) {
+        if (number >= nextSignalCheck) {
+            if (cli::stopSignal() != 0) {
+                return false;
+            }
+            nextSignalCheck = number + kSignalInterval;
+        }
+        // Records that lie as the writers lay them out: their extents checked as reading each
+        // would check it, their bytes read in one piece and their times taken from there.
+        const uint32_t planned =
+            timesInRuns ? reader.planRun(number, kTimesRunRecords, kTimesRunBytes, timesRun) : 0;
+        const uint32_t loaded = planned > 0 ? timesRun.load(0, planned) : 0;
+        if (loaded > 0) {
+            for (uint32_t i = 0; i < loaded; ++i) {
+                if (!note(number + i, timesRun.timeAt(i))) {
+                    return false;
+                }
+            }
+            number += loaded;
+            continue;
+        }
+        uint64_t time = 0;
+        if (!timeOf(reader, number, time)) {
+            reportDamage(reader, number);
+            break;
+        }
+        if (!note(number, time)) {
+            return false;
+        }
+        ++number;
     }
+    timesRun.clear();
     cursor.readable = number - 1;
     if (cursor.indexed) {
         // Stable: equal times keep the records' order.
@@ -202,10 +231,40 @@ bool TimeOrderSource::readTimes() {
     }
     for (size_t i = 0; i < cursors.size(); ++i) {
         if (advance(i)) {
-            heads.emplace(cursors[i].time, cursors[i].input, cursors[i].number, i);
+            heads.push_back(headOf(i));
+            std::push_heap(heads.begin(), heads.end(),
+                           [](const Head& a, const Head& b) { return b < a; });
         }
     }
     return true;
+}
+
+TimeOrderSource::Head TimeOrderSource::headOf(size_t at) const {
+    const Cursor& cursor = cursors[at];
+    return {cursor.time, uint64_t{cursor.input} << 32 | cursor.number, at};
+}
+
+void TimeOrderSource::siftDown() {
+    // The head that changed is the one just given, which mostly stays near the top: one pass
+    // down instead of a removal and an insertion.
+    const size_t size = heads.size();
+    const Head moving = heads[0];
+    size_t at = 0;
+    for (;;) {
+        size_t child = 2 * at + 1;
+        if (child >= size) {
+            break;
+        }
+        if (child + 1 < size && heads[child + 1] < heads[child]) {
+            ++child;
+        }
+        if (!(heads[child] < moving)) {
+            break;
+        }
+        heads[at] = heads[child];
+        at = child;
+    }
+    heads[at] = moving;
 }
 
 void TimeOrderSource::endCursor(size_t at) {
@@ -258,20 +317,27 @@ const CXcfCaptureRecord* TimeOrderSource::next() {
     if (!started) {
         started = true;
         if (!readTimes()) {
-            heads = {};
+            heads.clear();
             return nullptr;
         }
     }
-    if (delivered && advance(current)) {
-        const Cursor& cursor = cursors[current];
-        heads.emplace(cursor.time, cursor.input, cursor.number, current);
+    // The record given last is still the heap's least: its cursor's next takes its place.
+    if (delivered) {
+        if (advance(current)) {
+            heads[0] = headOf(current);
+        } else {
+            heads[0] = heads.back();
+            heads.pop_back();
+        }
+        if (!heads.empty()) {
+            siftDown();
+        }
     }
     delivered = false;
     if (heads.empty()) {
         return nullptr;
     }
-    current = std::get<3>(heads.top());
-    heads.pop();
+    current = heads[0].cursor;
     delivered = true;
     const Cursor& cursor = cursors[current];
     last = {cursor.format, cursor.input, cursor.reader, cursor.number};

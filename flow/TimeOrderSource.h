@@ -20,8 +20,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <queue>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -50,6 +48,10 @@ class TimeOrderSource : public RecordSource {
     ~TimeOrderSource() override;
 
     const CXcfCaptureRecord* next() override;
+    // Whether times are read in runs from the records' bytes where the records lie as the
+    // writers lay them out (the default), before the first next(); the order is the same
+    // either way.
+    void useRuns(bool enabled) { timesInRuns = enabled; }
     // The read-ahead budget, before the first next() (tests give a small one).
     void shareReadAhead(size_t bytes) { readAheadBudget = bytes; }
 
@@ -75,8 +77,19 @@ class TimeOrderSource : public RecordSource {
         uint64_t time = 0;        // of the record it holds
         uint32_t number = 0;      // of the record it holds
     };
-    // time, input, record number: equal times keep the inputs' order, then the records'.
-    using Head = std::tuple<uint64_t, size_t, uint32_t, size_t>;
+    // The record a cursor holds, by time, then input, then record number: equal times keep
+    // the inputs' order, then the records'.
+    struct Head {
+        uint64_t time;
+        uint64_t order;  // input, then record number
+        size_t cursor;
+        bool operator<(const Head& other) const {
+            return time != other.time ? time < other.time : order < other.order;
+        }
+    };
+    Head headOf(size_t cursor) const;
+    // The heads form a heap whose least is heads[0]; restores it after heads[0] changed.
+    void siftDown();
 
     // Reads the times of every input; false when a stop signal ended it.
     bool readTimes();
@@ -93,7 +106,10 @@ class TimeOrderSource : public RecordSource {
     std::vector<Cursor> cursors;
     size_t extraLanes = 0;
     size_t readAheadBudget = kReadAheadBudget;
-    std::priority_queue<Head, std::vector<Head>, std::greater<Head>> heads;
+    bool timesInRuns = true;
+    // The times pass's run, one for every input in turn.
+    RecordRun timesRun;
+    std::vector<Head> heads;
     size_t current = 0;
     bool started = false;
     bool delivered = false;

@@ -102,9 +102,12 @@ TEST_P(Sources, HandOutEveryReadableRecordInTheirOrder) {
         EXPECT_EQ(got.records, c.fileOrder);
         EXPECT_EQ(got.damage, c.damage);
     }
-    {
+    // Times read from runs of the records' bytes, and record by record.
+    for (const bool runs : {true, false}) {
+        SCOPED_TRACE(runs ? "times in runs" : "times record by record");
         Readers readers = openInputs(dir, c.inputs);
         flow::TimeOrderSource source(readers);
+        source.useRuns(runs);
         const Drained got = drain(source, readers);
         EXPECT_EQ(got.records, c.timeOrder);
         EXPECT_EQ(got.damage, c.damage);
