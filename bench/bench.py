@@ -11,8 +11,8 @@ so that a broken build or a broken floor cannot look fast.
 """
 import argparse
 import os
+import pty
 import re
-import shlex
 import shutil
 import statistics
 import struct
@@ -84,12 +84,35 @@ def python_read(build, capture, records, opts, pcap_of):
     return result.stdout
 
 
-def run_timed(args, stdout=None):
+def run_timed(args, stdout=None, terminal=False):
+    """One timed run; with terminal, its standard error is a pseudo-terminal, where the
+    programs draw their progress line (what was drawn is drained and returned as well)."""
     # Nor does the disk writing back what the runs before wrote.
     os.sync()
-    start = time.perf_counter()
-    result = subprocess.run(args, stdout=stdout or subprocess.PIPE, stderr=subprocess.DEVNULL)
-    return time.perf_counter() - start, result
+    drawn = b""
+    if not terminal:
+        start = time.perf_counter()
+        result = subprocess.run(args, stdout=stdout or subprocess.PIPE, stderr=subprocess.DEVNULL)
+        return time.perf_counter() - start, result, drawn
+    master, slave = pty.openpty()
+    try:
+        start = time.perf_counter()
+        process = subprocess.Popen(args, stdout=stdout or subprocess.PIPE, stderr=slave)
+        out, _ = process.communicate()
+        elapsed = time.perf_counter() - start
+        os.set_blocking(master, False)
+        try:
+            while True:
+                piece = os.read(master, 65536)
+                if not piece:
+                    break
+                drawn += piece
+        except (BlockingIOError, OSError):
+            pass
+    finally:
+        os.close(master)
+        os.close(slave)
+    return elapsed, subprocess.CompletedProcess(args, process.returncode, out), drawn
 
 
 def peak_memory(args, out_dir):
@@ -131,8 +154,13 @@ class Case:
     peer, whose command list runs as one timed job (two conversions for two inputs, say)."""
 
     def __init__(self, name, command, cat_inputs, check, outputs, peer=None, peer_jobs=(),
-                 peer_outputs=(), records=0, cat_sink=None, floor=None, note=None):
+                 peer_outputs=(), records=0, cat_sink=None, floor=None, note=None,
+                 terminal=False):
         self.name = name
+        # The program's standard error is a pseudo-terminal.
+        self.terminal = terminal
+        # The same command with the baseline build's programs, when one is given.
+        self.baseline = None
         self.command = command
         self.cat_inputs = cat_inputs
         self.check = check
@@ -181,16 +209,26 @@ def bench_case(case, out_dir, repeats):
     floor = case.floor
     floor_outputs = [floor.output] if floor and floor.output else []
     floor_command = None
-    ours, cats, peers, floors = [], [], [], []
+    ours, cats, peers, floors, befores = [], [], [], [], []
+    drawn = b""
     for i in range(repeats + 1):  # the first round warms the page cache and is dropped
         # Every tool starts from absent outputs: truncating the previous run's file costs
         # time that belongs to none of them.
         remove(case.outputs + peer_outputs + floor_outputs +
                ([] if case.cat_sink else [cat_out]))
-        elapsed, result = run_timed(case.command)
+        elapsed, result, line = run_timed(case.command, terminal=case.terminal)
+        drawn += line
         problem = case.check(result)
         if problem:
             sys.exit(f"{case.name}: {problem}")
+        before_elapsed = 0.0
+        if case.baseline:
+            # The build before, on the same inputs in the same round.
+            remove(case.outputs)
+            before_elapsed, before_result, line = run_timed(case.baseline, terminal=case.terminal)
+            problem = case.check(before_result)
+            if problem:
+                sys.exit(f"{case.name} (baseline): {problem}")
         like_size = None
         if floor and floor_command is None:
             floor_command = [str(header_offset_to_data(a.path)) if isinstance(a, DataOffsetOf)
@@ -198,16 +236,16 @@ def bench_case(case, out_dir, repeats):
             if floor.like:
                 like_size = os.path.getsize(floor.like)
         with open(cat_out, "wb") as sink:
-            cat_elapsed, cat_result = run_timed(["cat"] + case.cat_inputs, stdout=sink)
+            cat_elapsed, cat_result, _ = run_timed(["cat"] + case.cat_inputs, stdout=sink)
         if cat_result.returncode != 0:
             sys.exit(f"{case.name}: cat failed")
         floor_elapsed = 0.0
         if floor:
-            floor_elapsed, floor_result = run_timed(floor_command)
+            floor_elapsed, floor_result, _ = run_timed(floor_command)
             check_floor(case, floor, floor_result, like_size)
         peer_elapsed = 0.0
         for job in case.peer_jobs:
-            job_elapsed, job_result = run_timed(job)
+            job_elapsed, job_result, _ = run_timed(job)
             if job_result.returncode != 0:
                 sys.exit(f"{case.name}: {case.peer} failed")
             peer_elapsed += job_elapsed
@@ -216,8 +254,13 @@ def bench_case(case, out_dir, repeats):
             cats.append(cat_elapsed)
             peers.append(peer_elapsed)
             floors.append(floor_elapsed)
+            befores.append(before_elapsed)
     remove(case.outputs)
     peak = peak_memory(case.command, out_dir)
+    before_peak = None
+    if case.baseline:
+        remove(case.outputs)
+        before_peak = peak_memory(case.baseline, out_dir)
     remove(case.outputs + peer_outputs + floor_outputs + ([] if case.cat_sink else [cat_out]))
     median = statistics.median(ours)
     total_bytes = sum(os.path.getsize(p) for p in case.cat_inputs)
@@ -236,6 +279,11 @@ def bench_case(case, out_dir, repeats):
         "vs_floor": (statistics.median([a / b for a, b in zip(ours, floors)])
                      if floor else None),
     }
+    row["before_s"] = statistics.median(befores) if case.baseline else None
+    row["vs_before"] = (statistics.median([a / b for a, b in zip(ours, befores)])
+                        if case.baseline else None)
+    row["before_peak_mib"] = before_peak / (1024 * 1024) if before_peak else None
+    row["drawn"] = b"records" in drawn
     row["vs_peer"] = (statistics.median([a / b for a, b in zip(ours, peers)])
                       if case.peer_jobs else None)
     return row
@@ -268,6 +316,10 @@ def main():
                         help="multiply every input size (2 checks that memory stays flat)")
     parser.add_argument("--only", default="",
                         help="run only the cases whose name contains this text")
+    parser.add_argument("--baseline", default="",
+                        help="a build of the round before (a folder with its splicetrc, "
+                             "trc2pcap, trcedit and trcinfo), run in the same rounds on the "
+                             "same inputs: the before and after columns")
     parser.add_argument("--smoke", action="store_true",
                         help="inputs of a few thousand records and one run each: checks that "
                              "the benchmark works, measures nothing")
@@ -330,28 +382,6 @@ def main():
         return Case(name, merge_command(inputs, merged), inputs,
                     expect_records(merged, records), [merged], records=records,
                     floor=floor or copy_floor(inputs, merged, like=merged))
-
-    def merge_on_terminal(name, inputs, records):
-        """The merge inside a pseudo-terminal (script), where a program draws its progress line
-        on standard error; the peer is the same merge without one, so that "vs peer" is what
-        the line costs (and what script's pseudo-terminal and shell add)."""
-        typescript = os.path.join(opts.data, "bench.typescript")
-        line = re.compile(rb"\r[^\r\n]*: \d+ of \d+ records")
-        drawn = []
-
-        def check(result):
-            with open(typescript, "rb") as f:
-                drawn.append(line.search(f.read()) is not None)
-            return expect_records(merged, records)(result)
-
-        def note():
-            # A run shorter than the line's quiet first second never draws it.
-            return "" if any(drawn) else " (no progress line was drawn)"
-        command = ["script", "-qfec", shlex.join(merge_command(inputs, merged)), typescript]
-        peer = merge_command(inputs, merged + ".peer")
-        return Case(name, command, inputs, check, [merged, typescript],
-                    peer="the same merge, no terminal", peer_jobs=[peer],
-                    peer_outputs=[merged + ".peer"], records=records, note=note)
 
     editcap = shutil.which("editcap")
 
@@ -418,6 +448,19 @@ def main():
                     peer_jobs=[append + ["-out", merged]] if peer else [],
                     peer_outputs=[merged] if peer else [], records=records,
                     floor=sort_floor(inputs))
+
+    def edit_on_terminal(name, inputs, records):
+        """The time-ordered merge, whose records go one by one, with its standard error on a
+        pseudo-terminal, where the programs keep their progress line (drawn from the first
+        second on); the peer is the same merge without one, so that "vs peer" is what the
+        line and its checks cost a record."""
+        command = [trcedit, "-sort"]
+        for path in inputs:
+            command += ["-in", path]
+        return Case(name, command + ["-out", edited], inputs,
+                    expect_line(r"Wrote (\d+) records", records), [edited],
+                    peer="the same, no terminal", peer_jobs=[command + ["-out", merged]],
+                    peer_outputs=[merged], records=records, terminal=True)
 
     def edit_dedup(name, inputs, records):
         """-sort -dedup against -sort alone on the same inputs (the peer column)."""
@@ -511,18 +554,28 @@ def main():
         edit_split("trcedit -split-bytes 256M, 500-byte frames", data("b3-500-2m.cap"), n2g,
                    "256M" if not opts.smoke else "256K"),
     ]
-    if shutil.which("script"):
-        cases.insert(2, merge_on_terminal(
-            "splicetrc merge 60-byte frames, progress line shown (under a pseudo-terminal)",
-            [data("b3-60-a.cap"), data("b3-60-b.cap")], n60a + n60b))
+    cases.insert(cases.index(next(c for c in cases if c.name.startswith("trcedit -sort -dedup"))),
+                 edit_on_terminal("trcedit -sort, two interleaved inputs, standard error on a "
+                                  "terminal (progress on)",
+                                  [data("b3-500-early.cap"), data("b3-500-late.cap")], nia + nib))
     if tshark:
         cases.append(tshark_read("tshark -r through trcfile.lua, B4, 500-byte frames",
                                  data("b4-500-read.cap"), n4r))
+    if opts.baseline:
+        ours = {splicetrc, trc2pcap, trcinfo, trcedit}
+        for case in cases:
+            if case.command[0] in ours:
+                case.baseline = ([os.path.join(opts.baseline, os.path.basename(case.command[0]))]
+                                 + case.command[1:])
     rows = []
     for case in cases:
         if opts.only in case.name:
             rows.append(bench_case(case, opts.data, opts.repeats))
             rows[-1]["case"] += case.note()
+            if case.terminal:
+                # The line waits for a quiet first second: a shorter run pays its checks only.
+                rows[-1]["case"] += (" (the line was drawn)" if rows[-1]["drawn"] else
+                                     " (over before the line's first second: its checks only)")
     n60r = make_input(trcgen, data("b4-60-4m.cap"), "B4", 60, count(4000000), 11)
     python_table = None
     if opts.only in "python columns dpkt scapy":
@@ -530,17 +583,22 @@ def main():
 
     print(f"\nmedian of {opts.repeats} runs, {os.cpu_count()} cores, inputs {tag}\n")
     print("| case | program s | cat s | ratio | floor | floor s | vs floor | peer | peer s "
-          "| vs peer | MB/s | records/s | peak RSS MiB |")
-    print("|---|---|---|---|---|---|---|---|---|---|---|---|---|")
+          "| vs peer | MB/s | records/s | peak RSS MiB |" +
+          (" before s | vs before | before RSS MiB |" if opts.baseline else ""))
+    print("|---" * (13 + (3 if opts.baseline else 0)) + "|")
     for r in rows:
         peer_s = f"{r['peer_s']:.3f}" if r["peer_s"] is not None else ""
         vs_peer = f"{r['vs_peer']:.2f}" if r["vs_peer"] is not None else ""
         floor_s = f"{r['floor_s']:.3f}" if r["floor_s"] is not None else ""
         vs_floor = f"{r['vs_floor']:.2f}" if r["vs_floor"] is not None else ""
+        before = ""
+        if opts.baseline:
+            before = (f" {r['before_s']:.3f} | {r['vs_before']:.2f} | {r['before_peak_mib']:.1f} |"
+                      if r["before_s"] is not None else "  |  |  |")
         print(f"| {r['case']} | {r['ours_s']:.3f} | {r['cat_s']:.3f} | {r['ratio']:.2f} | "
               f"{r['floor']} | {floor_s} | {vs_floor} | "
               f"{r['peer']} | {peer_s} | {vs_peer} | {r['mb_s']:.0f} | {r['rec_s']:,.0f} | "
-              f"{r['peak_mib']:.1f} |")
+              f"{r['peak_mib']:.1f} |" + before)
     if python_table:
         print("\nReading from Python (median of the runs; scapy reads a part once):\n")
         print(python_table, end="")
