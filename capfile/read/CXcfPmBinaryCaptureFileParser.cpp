@@ -236,32 +236,58 @@ uint32_t CXcfPmBinaryCaptureFileParser::planRun(uint32_t first, uint32_t maxCoun
     if (offsets.size() < std::min(possible, expected) + 1) {
         offsets.resize(static_cast<size_t>(std::min(possible, expected)) + 1);
     }
-    uint32_t count = 0;
     uint64_t bytes = 0;
     int64_t offset = has(1) ? entry(0) : 0;
-    for (uint64_t i = 0; i < possible; ++i) {
-        const uint64_t n = first + i;
+    // Each record passes the checks readRecord makes of its extent: at least one frame byte
+    // behind the fields, inside the data section, and the run within its byte limit.
+    auto fits = [&](int64_t next) {
+        const int64_t span = next - offset;
+        if (span <= fields || offset < int64_t{offsetToData} || next > dataEnd ||
+            bytes + static_cast<uint64_t>(span) > maxBytes) {
+            return false;
+        }
+        bytes += static_cast<uint64_t>(span);
+        return true;
+    };
+    uint64_t i = 0;
+    while (i < possible) {
         // A record's extent needs its own entry and the next one; past the end of an index
         // section cut short, the record is read the usual way, and fails there.
-        if (!has(std::min<uint64_t>(n + 1, numberOfRecords) - first + 1)) {
+        if (!has(std::min<uint64_t>(first + i + 1, numberOfRecords) - first + 1)) {
             break;
         }
-        // The last record of the file runs up to the index section.
-        const int64_t next = n == numberOfRecords ? dataEnd : entry(i + 1);
-        const int64_t span = next - offset;
-        if (span <= fields || !extentInsideData(static_cast<uint32_t>(offset), span) ||
-            bytes + static_cast<uint64_t>(span) > maxBytes) {
+        // Every record whose next entry is at hand, in one pass; none of them is the file's
+        // last, which runs up to the index section.
+        const uint64_t batchEnd = std::min<uint64_t>(possible, got - 1);
+        if (offsets.size() < batchEnd + 1) {
+            offsets.resize(static_cast<size_t>(
+                std::min(possible + 1, std::max(batchEnd + 1, uint64_t{offsets.size()} * 2))));
+        }
+        bool stopped = false;
+        for (; i < batchEnd; ++i) {
+            const int64_t next = entry(i + 1);
+            if (!fits(next)) {
+                stopped = true;
+                break;
+            }
+            offsets[i] = static_cast<uint32_t>(offset);
+            offset = next;
+        }
+        if (stopped) {
             break;
         }
-        if (i + 1 >= offsets.size()) {
-            offsets.resize(
-                static_cast<size_t>(std::min(possible + 1, uint64_t{offsets.size()} * 2)));
+        if (i < possible && first + i == numberOfRecords) {
+            if (fits(dataEnd)) {
+                if (offsets.size() < i + 2) {
+                    offsets.resize(static_cast<size_t>(i + 2));
+                }
+                offsets[i++] = static_cast<uint32_t>(offset);
+                offset = dataEnd;
+            }
+            break;
         }
-        offsets[i] = static_cast<uint32_t>(offset);
-        bytes += static_cast<uint64_t>(span);
-        ++count;
-        offset = next;
     }
+    const auto count = static_cast<uint32_t>(i);
     if (count > 0) {
         offsets[count] = static_cast<uint32_t>(offset);
         run.input = &inputStream;
