@@ -209,52 +209,72 @@ def bench_case(case, out_dir, repeats):
     floor = case.floor
     floor_outputs = [floor.output] if floor and floor.output else []
     floor_command = None
-    ours, cats, peers, floors, befores = [], [], [], [], []
-    drawn = b""
-    for i in range(repeats + 1):  # the first round warms the page cache and is dropped
-        # Every tool starts from absent outputs: truncating the previous run's file costs
-        # time that belongs to none of them.
-        remove(case.outputs + peer_outputs + floor_outputs +
-               ([] if case.cat_sink else [cat_out]))
+    times = {"ours": [], "before": [], "cat": [], "floor": [], "peer": []}
+    drawn = []
+    like_size = []
+
+    def ours():
+        remove(case.outputs)
         elapsed, result, line = run_timed(case.command, terminal=case.terminal)
-        drawn += line
+        drawn.append(line)
         problem = case.check(result)
         if problem:
             sys.exit(f"{case.name}: {problem}")
-        before_elapsed = 0.0
-        if case.baseline:
-            # The build before, on the same inputs in the same round.
-            remove(case.outputs)
-            before_elapsed, before_result, line = run_timed(case.baseline, terminal=case.terminal)
-            problem = case.check(before_result)
-            if problem:
-                sys.exit(f"{case.name} (baseline): {problem}")
-        like_size = None
-        if floor and floor_command is None:
-            floor_command = [str(header_offset_to_data(a.path)) if isinstance(a, DataOffsetOf)
-                             else a for a in floor.command]
-            if floor.like:
-                like_size = os.path.getsize(floor.like)
+        return elapsed
+
+    def before():
+        # The build before, on the same inputs in the same round.
+        remove(case.outputs)
+        elapsed, result, _ = run_timed(case.baseline, terminal=case.terminal)
+        problem = case.check(result)
+        if problem:
+            sys.exit(f"{case.name} (baseline): {problem}")
+        return elapsed
+
+    def cat():
+        if not case.cat_sink:
+            remove([cat_out])
         with open(cat_out, "wb") as sink:
-            cat_elapsed, cat_result, _ = run_timed(["cat"] + case.cat_inputs, stdout=sink)
-        if cat_result.returncode != 0:
+            elapsed, result, _ = run_timed(["cat"] + case.cat_inputs, stdout=sink)
+        if result.returncode != 0:
             sys.exit(f"{case.name}: cat failed")
-        floor_elapsed = 0.0
-        if floor:
-            floor_elapsed, floor_result, _ = run_timed(floor_command)
-            check_floor(case, floor, floor_result, like_size)
-        peer_elapsed = 0.0
+        return elapsed
+
+    def floor_run():
+        remove(floor_outputs)
+        elapsed, result, _ = run_timed(floor_command)
+        check_floor(case, floor, result, like_size[0] if like_size else None)
+        return elapsed
+
+    def peer():
+        remove(peer_outputs)
+        elapsed = 0.0
         for job in case.peer_jobs:
-            job_elapsed, job_result, _ = run_timed(job)
-            if job_result.returncode != 0:
+            job_elapsed, result, _ = run_timed(job)
+            if result.returncode != 0:
                 sys.exit(f"{case.name}: {case.peer} failed")
-            peer_elapsed += job_elapsed
-        if i > 0:
-            ours.append(elapsed)
-            cats.append(cat_elapsed)
-            peers.append(peer_elapsed)
-            floors.append(floor_elapsed)
-            befores.append(before_elapsed)
+            elapsed += job_elapsed
+        return elapsed
+
+    jobs = [("ours", ours)] + ([("before", before)] if case.baseline else []) + [("cat", cat)]
+    jobs += [("floor", floor_run)] if floor else []
+    jobs += [("peer", peer)] if case.peer_jobs else []
+    for i in range(repeats + 1):  # the first round warms the page cache and is dropped
+        # Each round starts with another job: whichever runs first runs after the removal of
+        # the outputs of the round before, and the writing back of what they held.
+        for k in range(len(jobs)):
+            name, job = jobs[(i + k) % len(jobs)]
+            elapsed = job()
+            if i == 0 and name == "ours" and floor and floor_command is None:
+                # Every job of this round ran after ours: the floor takes its output's header.
+                floor_command = [str(header_offset_to_data(a.path))
+                                 if isinstance(a, DataOffsetOf) else a for a in floor.command]
+                if floor.like:
+                    like_size.append(os.path.getsize(floor.like))
+            if i > 0:
+                times[name].append(elapsed)
+    ours_times, befores = times["ours"], times["before"]
+    cats, floors, peers = times["cat"], times["floor"], times["peer"]
     remove(case.outputs)
     peak = peak_memory(case.command, out_dir)
     before_peak = None
@@ -262,13 +282,13 @@ def bench_case(case, out_dir, repeats):
         remove(case.outputs)
         before_peak = peak_memory(case.baseline, out_dir)
     remove(case.outputs + peer_outputs + floor_outputs + ([] if case.cat_sink else [cat_out]))
-    median = statistics.median(ours)
+    median = statistics.median(ours_times)
     total_bytes = sum(os.path.getsize(p) for p in case.cat_inputs)
     row = {
         "case": case.name,
         "ours_s": median,
         "cat_s": statistics.median(cats),
-        "ratio": statistics.median([a / b for a, b in zip(ours, cats)]),
+        "ratio": statistics.median([a / b for a, b in zip(ours_times, cats)]),
         "mb_s": total_bytes / MB / median,
         "rec_s": case.records / median,
         "peak_mib": peak / (1024 * 1024),
@@ -276,15 +296,15 @@ def bench_case(case, out_dir, repeats):
         "peer_s": statistics.median(peers) if case.peer_jobs else None,
         "floor": floor.name if floor else "",
         "floor_s": statistics.median(floors) if floor else None,
-        "vs_floor": (statistics.median([a / b for a, b in zip(ours, floors)])
+        "vs_floor": (statistics.median([a / b for a, b in zip(ours_times, floors)])
                      if floor else None),
     }
     row["before_s"] = statistics.median(befores) if case.baseline else None
-    row["vs_before"] = (statistics.median([a / b for a, b in zip(ours, befores)])
+    row["vs_before"] = (statistics.median([a / b for a, b in zip(ours_times, befores)])
                         if case.baseline else None)
     row["before_peak_mib"] = before_peak / (1024 * 1024) if before_peak else None
-    row["drawn"] = b"records" in drawn
-    row["vs_peer"] = (statistics.median([a / b for a, b in zip(ours, peers)])
+    row["drawn"] = b"records" in b"".join(drawn)
+    row["vs_peer"] = (statistics.median([a / b for a, b in zip(ours_times, peers)])
                       if case.peer_jobs else None)
     return row
 
