@@ -344,17 +344,29 @@ bool CXcfPmBinaryCaptureFileParser::readRecordTypeTable() {
 bool CXcfPmBinaryCaptureFileParser::readSourceNameTable() {
     clearSourceNameTable();
     sourceCount = 0;
-    for (size_t slot = 0; slot < kSourceNameSlots; ++slot) {
-        uint8_t bytes[kSourceNameSlotSize];
-        if (!inputStream.read(bytes, sizeof bytes)) {
+    // A few slots a read, and only the slots that hold a byte are kept.
+    constexpr size_t kSlotsPerRead = 16;
+    static_assert(kSourceNameSlots % kSlotsPerRead == 0);
+    uint8_t slots[kSlotsPerRead * kSourceNameSlotSize];
+    for (size_t first = 0; first < kSourceNameSlots; first += kSlotsPerRead) {
+        if (!inputStream.read(slots, sizeof slots)) {
             lastErrorCode = kErrorCorruptHeader;
             return false;
         }
-        if (std::any_of(bytes, bytes + sizeof bytes, [](uint8_t b) { return b != 0; })) {
-            std::memcpy(writableSourceNameSlot(slot), bytes, sizeof bytes);
-        }
-        if (bytes[0] != 0 || bytes[1] != 0) {
-            ++sourceCount;
+        for (size_t k = 0; k < kSlotsPerRead; ++k) {
+            const uint8_t* bytes = slots + k * kSourceNameSlotSize;
+            uint64_t any = 0;
+            for (size_t i = 0; i < kSourceNameSlotSize; i += sizeof any) {
+                uint64_t word = 0;
+                std::memcpy(&word, bytes + i, sizeof word);
+                any |= word;
+            }
+            if (any != 0) {
+                std::memcpy(writableSourceNameSlot(first + k), bytes, kSourceNameSlotSize);
+            }
+            if (bytes[0] != 0 || bytes[1] != 0) {
+                ++sourceCount;
+            }
         }
     }
     return true;
