@@ -41,13 +41,15 @@ def header_offset_to_data(path):
     return struct.unpack(">I", head[23:27])[0]
 
 
-def make_input(trcgen, path, fmt, frame, records, seed, start=None, step=None):
+def make_input(trcgen, path, fmt, frame, records, seed, start=None, step=None, back=None):
     """Makes a file of `records` records once and returns its record count; start is the
-    first record's time, step the time between records (default 1 ms)."""
+    first record's time, step the time between records (default 1 ms), back trcgen's steps
+    back in time (K:SECONDS)."""
     if header_records(path) != records:
         if os.path.exists(path):
             os.remove(path)
         extra = (["-time", start] if start else []) + (["-step", step] if step else [])
+        extra += ["-back", back] if back else []
         subprocess.run([trcgen, "-out", path, "-format", fmt, "-records", str(records),
                         "-frame", str(frame), "-seed", str(seed)] + extra, check=True)
     return header_records(path)
@@ -501,6 +503,14 @@ def main():
                     peer="reordercap" if reordercap else None, peer_jobs=jobs,
                     peer_outputs=[exported + ".peer"] if jobs else [], records=records)
 
+    def edit_sort_many_back(name, inputs, records):
+        """No floor: benchfloor's merge takes inputs in time order only."""
+        command = [trcedit, "-sort"]
+        for path in inputs:
+            command += ["-in", path]
+        return Case(name, command + ["-out", edited], inputs,
+                    expect_line(r"Wrote (\d+) records", records), [edited], records=records)
+
     def edit_split(name, path, records, size):
         chunks = [os.path.join(opts.data, f"bench.split-{i:05d}.cap") for i in range(1, 100)]
         # The floor copies the one file whole behind the first chunk's header: the chunks'
@@ -544,6 +554,13 @@ def main():
     many_each = 200 if opts.smoke else 200 * opts.scale
     nmany = sum(make_input(trcgen, path, "B3", 500, many_each, i, f"1143136731.{i:06d}", "0.003")
                 for i, path in enumerate(many))
+    # The same, but every 50th record of each lies 10 ms early: every input is read through
+    # its index of times, in lanes or by number.
+    back_dir = data("many-back")
+    os.makedirs(back_dir, exist_ok=True)
+    many_back = [os.path.join(back_dir, os.path.basename(path)) for path in many]
+    nback = sum(make_input(trcgen, path, "B3", 500, many_each, i, f"1143136731.{i:06d}", "0.003",
+                           "50:0.01") for i, path in enumerate(many_back))
     cases = [
         merge("merge, 500-byte frames, B3 + B3", [data("b3-500-a.cap"), data("b3-500-b.cap")],
               n500a + n500b),
@@ -571,6 +588,8 @@ def main():
                       interleaved, nia + nib),
         edit_sort(f"trcedit -sort, {len(many):,} inputs in time order, {many_each} records of "
                   "500 bytes each", many, nmany, peer=False),
+        edit_sort_many_back(f"trcedit -sort, {len(many):,} inputs each out of time order, "
+                            f"{many_each} records of 500 bytes each", many_back, nback),
         edit_split("trcedit -split-bytes 256M, 500-byte frames", data("b3-500-2m.cap"), n2g,
                    "256M" if not opts.smoke else "256K"),
     ]

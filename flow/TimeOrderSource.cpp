@@ -219,11 +219,12 @@ bool TimeOrderSource::readTimes() {
         if (!readTimes(i)) {
             return false;
         }
-        // Its block grew as its times were read; the records come in much later.
-        cursors[i].reader->releaseBuffers();
         if (cursors[i].indexed) {
             splitIntoLanes(i);
         }
+        // Its block grew as its times were read (again, where it is read by number); the
+        // records come in much later, and thousands of such blocks would all be held at once.
+        cursors[i].reader->releaseBuffers();
     }
     const size_t share = readAheadBudget / std::max<size_t>(cursors.size(), 1);
     for (Cursor& cursor : cursors) {
