@@ -89,8 +89,10 @@ def python_read(build, capture, records, opts, pcap_of):
 def run_timed(args, stdout=None, terminal=False):
     """One timed run; with terminal, its standard error is a pseudo-terminal, where the
     programs draw their progress line (what was drawn is drained and returned as well)."""
-    # Nor does the disk writing back what the runs before wrote.
+    # Nor does the disk writing back what the runs before wrote, nor what the system still
+    # does for them right after (a moment to settle).
     os.sync()
+    time.sleep(0.1)
     drawn = b""
     if not terminal:
         start = time.perf_counter()
@@ -258,14 +260,14 @@ def bench_case(case, out_dir, repeats):
             elapsed += job_elapsed
         return elapsed
 
-    jobs = [("ours", ours)] + ([("before", before)] if case.baseline else []) + [("cat", cat)]
-    jobs += [("floor", floor_run)] if floor else []
-    jobs += [("peer", peer)] if case.peer_jobs else []
+    others = [("cat", cat)] + ([("floor", floor_run)] if floor else [])
+    others += [("peer", peer)] if case.peer_jobs else []
     for i in range(repeats + 1):  # the first round warms the page cache and is dropped
-        # Each round starts with another job: whichever runs first runs after the removal of
-        # the outputs of the round before, and the writing back of what they held.
-        for k in range(len(jobs)):
-            name, job = jobs[(i + k) % len(jobs)]
+        # The program and the build before run side by side, each first in every other round:
+        # whichever runs first follows the round before's other jobs (a peer writing large
+        # files, say), and its time would carry what the system still does for them.
+        pair = [("ours", ours)] + ([("before", before)] if case.baseline else [])
+        for name, job in (pair if i % 2 == 0 else pair[::-1]) + others:
             elapsed = job()
             if i == 0 and name == "ours" and floor and floor_command is None:
                 # Every job of this round ran after ours: the floor takes its output's header.
