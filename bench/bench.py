@@ -158,8 +158,7 @@ class Case:
     peer, whose command list runs as one timed job (two conversions for two inputs, say)."""
 
     def __init__(self, name, command, cat_inputs, check, outputs, peer=None, peer_jobs=(),
-                 peer_outputs=(), records=0, cat_sink=None, floor=None, note=None,
-                 terminal=False):
+                 peer_outputs=(), records=0, cat_sink=None, floor=None, terminal=False):
         self.name = name
         # The program's standard error is a pseudo-terminal.
         self.terminal = terminal
@@ -177,8 +176,6 @@ class Case:
         # reads.
         self.cat_sink = cat_sink
         self.floor = floor
-        # After the runs: what the row's name must add about them, if anything.
-        self.note = note or (lambda: "")
 
 
 def remove(paths):
@@ -396,11 +393,15 @@ def main():
         return Floor("copy", [benchfloor, "copy", floor_out, DataOffsetOf(header_of)] + inputs,
                      floor_out, like=like)
 
-    def merge_command(inputs, output):
-        command = [splicetrc]
+    def with_inputs(program, inputs, *options):
+        """The program's command: its options, then every input."""
+        command = [program, *options]
         for path in inputs:
             command += ["-in", path]
-        return command + ["-out", output]
+        return command
+
+    def merge_command(inputs, output):
+        return with_inputs(splicetrc, inputs) + ["-out", output]
 
     def merge(name, inputs, records, floor=None):
         return Case(name, merge_command(inputs, merged), inputs,
@@ -418,9 +419,7 @@ def main():
         return pcap
 
     def export(name, inputs, records):
-        command = [trc2pcap]
-        for path in inputs:
-            command += ["-in", path]
+        command = with_inputs(trc2pcap, inputs)
         jobs = []
         if editcap:
             jobs = [[editcap, "-F", "pcapng", pcap_of(path), exported + f".peer{i}"]
@@ -460,27 +459,23 @@ def main():
         return Floor("sort", [benchfloor, "sort", floor_out, DataOffsetOf(edited)] + inputs,
                      floor_out, like=edited)
 
-    def edit_sort(name, inputs, records, peer=True):
-        command = [trcedit, "-sort"]
-        append = [splicetrc]
-        for path in inputs:
-            command += ["-in", path]
-            append += ["-in", path]
+    def edit_sort(name, inputs, records, peer=True, floor=True):
+        """-sort against an append of the same inputs; the floor's merge takes inputs in time
+        order only."""
+        command = with_inputs(trcedit, inputs, "-sort")
         return Case(name, command + ["-out", edited], inputs,
                     expect_line(r"Wrote (\d+) records", records), [edited],
                     peer="splicetrc (append)" if peer else None,
-                    peer_jobs=[append + ["-out", merged]] if peer else [],
+                    peer_jobs=[merge_command(inputs, merged)] if peer else [],
                     peer_outputs=[merged] if peer else [], records=records,
-                    floor=sort_floor(inputs))
+                    floor=sort_floor(inputs) if floor else None)
 
     def edit_on_terminal(name, inputs, records):
         """The time-ordered merge, whose records go one by one, with its standard error on a
         pseudo-terminal, where the programs keep their progress line (drawn from the first
         second on); the peer is the same merge without one, so that "vs peer" is what the
         line and its checks cost a record."""
-        command = [trcedit, "-sort"]
-        for path in inputs:
-            command += ["-in", path]
+        command = with_inputs(trcedit, inputs, "-sort")
         return Case(name, command + ["-out", edited], inputs,
                     expect_line(r"Wrote (\d+) records", records), [edited],
                     peer="the same, no terminal", peer_jobs=[command + ["-out", merged]],
@@ -488,9 +483,7 @@ def main():
 
     def edit_dedup(name, inputs, records):
         """-sort -dedup against -sort alone on the same inputs (the peer column)."""
-        command = [trcedit, "-sort"]
-        for path in inputs:
-            command += ["-in", path]
+        command = with_inputs(trcedit, inputs, "-sort")
         return Case(name, command + ["-dedup", "0.001", "-out", edited], inputs,
                     expect_line(r"Wrote (\d+) records", records), [edited],
                     peer="trcedit -sort alone", peer_jobs=[command + ["-out", merged]],
@@ -504,14 +497,6 @@ def main():
                     expect_line(r"Wrote (\d+) records", records), [edited],
                     peer="reordercap" if reordercap else None, peer_jobs=jobs,
                     peer_outputs=[exported + ".peer"] if jobs else [], records=records)
-
-    def edit_sort_many_back(name, inputs, records):
-        """No floor: benchfloor's merge takes inputs in time order only."""
-        command = [trcedit, "-sort"]
-        for path in inputs:
-            command += ["-in", path]
-        return Case(name, command + ["-out", edited], inputs,
-                    expect_line(r"Wrote (\d+) records", records), [edited], records=records)
 
     def edit_split(name, path, records, size):
         chunks = [os.path.join(opts.data, f"bench.split-{i:05d}.cap") for i in range(1, 100)]
@@ -590,8 +575,8 @@ def main():
                       interleaved, nia + nib),
         edit_sort(f"trcedit -sort, {len(many):,} inputs in time order, {many_each} records of "
                   "500 bytes each", many, nmany, peer=False),
-        edit_sort_many_back(f"trcedit -sort, {len(many):,} inputs each out of time order, "
-                            f"{many_each} records of 500 bytes each", many_back, nback),
+        edit_sort(f"trcedit -sort, {len(many):,} inputs each out of time order, {many_each} "
+                  "records of 500 bytes each", many_back, nback, peer=False, floor=False),
         edit_split("trcedit -split-bytes 256M, 500-byte frames", data("b3-500-2m.cap"), n2g,
                    "256M" if not opts.smoke else "256K"),
     ]
@@ -612,7 +597,6 @@ def main():
     for case in cases:
         if opts.only in case.name:
             rows.append(bench_case(case, opts.data, opts.repeats))
-            rows[-1]["case"] += case.note()
             if case.terminal:
                 # The line waits for a quiet first second: a shorter run pays its checks only.
                 rows[-1]["case"] += (" (the line was drawn)" if rows[-1]["drawn"] else

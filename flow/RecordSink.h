@@ -12,6 +12,10 @@
 
 namespace flow {
 
+// The most bytes of a run that a sink loading runs into memory takes at once: a read of this
+// size costs little a record, and the memory stays small beside the files' own blocks.
+constexpr uint64_t kLoadedRunBytes = 1024 * 1024;
+
 class RecordSink {
   public:
     virtual ~RecordSink() = default;

@@ -9,9 +9,8 @@ namespace flow {
 
 namespace {
 
-// Converted records pass through a block of the writer's; copied ones go from file to file
-// and cost no memory however many bytes they are.
-constexpr uint64_t kConvertedRunBytes = 1024 * 1024;
+// Converted records pass through memory, a loaded run at a time; copied ones go from file to
+// file and cost no memory however many bytes they are.
 constexpr uint64_t kCopiedRunBytes = 64 * 1024 * 1024;
 
 }  // namespace
@@ -48,7 +47,7 @@ uint64_t TesterFile::runBytesFor(CaptureFormat output, CaptureFormat input) {
     }
     // B3 records gain their port and status bytes on the way into a B4 file; B4 records
     // cannot go into a B3 file as they lie.
-    return input == CaptureFormat::kB3 && output == CaptureFormat::kB4 ? kConvertedRunBytes : 0;
+    return input == CaptureFormat::kB3 && output == CaptureFormat::kB4 ? kLoadedRunBytes : 0;
 }
 
 uint32_t TesterFile::takeRun(RecordRun& run, const RecordOrigin& /*origin*/, bool& stop) {

@@ -194,7 +194,7 @@ void ExportRun::reportWriteFailure() {
 }
 
 uint64_t ExportRun::runBytes(flow::CaptureFormat input) const {
-    return input == flow::CaptureFormat::kOther ? 0 : kRunBytes;
+    return input == flow::CaptureFormat::kOther ? 0 : flow::kLoadedRunBytes;
 }
 
 uint32_t ExportRun::takeRun(flow::RecordRun& run, const flow::RecordOrigin& origin, bool& stop) {

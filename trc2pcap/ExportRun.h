@@ -87,6 +87,4 @@ class ExportRun : public flow::RecordSink {
     std::map<InterfaceKey, uint32_t>::const_iterator lastInterface = interfaces.end();
     uint32_t addInterface(const InterfaceKey& key, const std::string& sourceName);
     cli::RunReport report;
-    // The bytes a run may hold: it passes through memory.
-    static constexpr uint64_t kRunBytes = 1024 * 1024;
 };

@@ -57,7 +57,7 @@ class RecordVisit : public flow::RecordSink {
         return visit(origin.number, record);
     }
     uint64_t runBytes(flow::CaptureFormat input) const override {
-        return runVisit && input != flow::CaptureFormat::kOther ? kRunBytes : 0;
+        return runVisit && input != flow::CaptureFormat::kOther ? flow::kLoadedRunBytes : 0;
     }
     uint32_t takeRun(flow::RecordRun& run, const flow::RecordOrigin& origin, bool& stop) override {
         stop = false;
@@ -70,7 +70,6 @@ class RecordVisit : public flow::RecordSink {
     }
 
   private:
-    static constexpr uint64_t kRunBytes = 1024 * 1024;
     CXcfCaptureFileParser& parser;
     const FileInspector::Visit& visit;
     const FileInspector::RunVisit& runVisit;

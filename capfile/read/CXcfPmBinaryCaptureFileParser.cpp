@@ -7,7 +7,6 @@
 #include <sstream>
 
 #include "record/ByteOrder.h"
-#include "record/CXcfDimString.h"
 
 CXcfPmBinaryCaptureFileParser::CXcfPmBinaryCaptureFileParser() = default;
 
@@ -104,13 +103,7 @@ uint32_t CXcfPmBinaryCaptureFileParser::getSourceCount() const {
 }
 
 std::string CXcfPmBinaryCaptureFileParser::getSourceName(uint32_t index) const {
-    if (index >= kSourceNameSlots) {
-        return std::string();
-    }
-    // A damaged slot may announce more characters than it has room for.
-    CXcfDimString name;
-    name.attachBounded(sourceNameSlot(index), kSourceNameSlotSize);
-    return name.toString();
+    return index < kSourceNameSlots ? sourceNameEntry(static_cast<uint8_t>(index)) : std::string();
 }
 
 bool CXcfPmBinaryCaptureFileParser::loadIndexCache(uint32_t firstRecord) {

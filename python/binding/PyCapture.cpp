@@ -54,7 +54,7 @@ class ColumnsSink : public flow::RecordSink {
                    record.getFrameStoredLength(), record.getPortByte(), record.getLayer2Type());
     }
     uint64_t runBytes(flow::CaptureFormat input) const override {
-        return input == flow::CaptureFormat::kOther ? 0 : 1024 * 1024;
+        return input == flow::CaptureFormat::kOther ? 0 : flow::kLoadedRunBytes;
     }
     uint32_t takeRun(flow::RecordRun& run, const flow::RecordOrigin& origin, bool& stop) override {
         stop = false;
